@@ -1,0 +1,89 @@
+#pragma once
+// TBitmap: a device-independent bitmap held in memory. Rows are stored top
+// down, each padded to 4 bytes as in BMP files; ScanLine(y) gives row y.
+// 24-bit pixels are blue, green, red; 32-bit pixels blue, green, red, unused;
+// palette formats pack the leftmost pixel into the high bits of a byte;
+// pf15bit and pf16bit are 5-5-5 and 5-6-5 little-endian words.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "host/graphics/graphic.h"
+#include "host/graphics/types.h"
+
+namespace host {
+
+// pfDevice is a new bitmap's format and means 32 bits per pixel here.
+enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+int BitsPerPixel(TPixelFormat Format);
+// Bytes in one stored row: Width pixels at Bits bits, rounded up to 4 bytes.
+std::int64_t BytesPerScanLine(int Width, int Bits);
+
+class TBitmap : public TGraphic {
+public:
+  static const TGraphicClassRef ClassInfo;
+  TGraphicClass ClassType() const override { return &ClassInfo; }
+
+  TBitmap();
+  ~TBitmap() override;
+
+  // Largest width, height and pixel buffer a bitmap accepts; larger sizes
+  // raise EOutOfMemory before anything is allocated.
+  static constexpr int MaxDimension = 1 << 20;
+  static constexpr std::int64_t MaxBytes = std::int64_t(1) << 32;
+
+  bool Empty() const override { return FWidth == 0 || FHeight == 0; }
+  int Width() const override { return FWidth; }
+  int Height() const override { return FHeight; }
+  // Resizing keeps the pixels that still fit (top-left anchored); new pixels are zero.
+  void SetWidth(int Value) override { SetSize(Value, FHeight); }
+  void SetHeight(int Value) override { SetSize(FWidth, Value); }
+  void SetSize(int NewWidth, int NewHeight);
+
+  TPixelFormat PixelFormat() const { return FPixelFormat; }
+  // Converts the pixels to the new format. Formats with fewer colours map
+  // each pixel to the nearest palette entry (a grey ramp or the 16-colour
+  // system palette when there is no palette yet).
+  void SetPixelFormat(TPixelFormat Value);
+
+  std::uint8_t* ScanLine(int Row);
+  const std::uint8_t* ScanLine(int Row) const;
+  std::int64_t RowBytes() const;
+
+  // The palette of pf1bit, pf4bit and pf8bit bitmaps; null for the others.
+  HPALETTE Palette() const { return FPalette; }
+  void SetPalette(HPALETTE Value) { FPalette = std::move(Value); }
+
+  // clDefault means "the colour of the bottom-left pixel".
+  TColor TransparentColor() const;
+  void SetTransparentColor(TColor Value) { FTransparentColor = Value; }
+
+  TCanvas& Canvas();
+
+  // The colour of one pixel, whatever the format (palette looked up).
+  TColor GetPixel(int X, int Y) const;
+  void SetPixel(int X, int Y, TColor Color);
+
+  void Assign(const TPersistent& Source) override;
+  // Frees the pixels, width and height become 0; the format stays.
+  void FreeImage();
+
+  // BMP (Windows bitmap) files.
+  void LoadFromStream(TStream& Stream) override;
+  void SaveToStream(TStream& Stream) override;
+
+  void Draw(TCanvas& Canvas, const TRect& Rect) override;
+
+private:
+  int FWidth = 0;
+  int FHeight = 0;
+  TPixelFormat FPixelFormat = pfDevice;
+  std::vector<std::uint8_t> FPixels;
+  HPALETTE FPalette;
+  TColor FTransparentColor = clDefault;
+  std::unique_ptr<TCanvas> FCanvas;
+};
+
+}  // namespace host
