@@ -1,0 +1,60 @@
+#pragma once
+// TPNGImage: a bitmap that reads and writes PNG files, keeping the file as a
+// list of chunks.
+
+#include <cstdint>
+#include <memory>
+
+#include "host/graphics/bitmap.h"
+#include "png/chunk.h"
+
+namespace snapkit {
+
+enum TEncodeFilter : std::uint8_t { efNone = 0, efSub = 1, efUp = 2, efAverage = 3, efPaeth = 4 };
+// A set over TEncodeFilter: bit n stands for the filter of ordinal n.
+using TEncodeFilterSet = std::uint8_t;
+constexpr TEncodeFilterSet FilterBit(TEncodeFilter F) { return TEncodeFilterSet(1u << F); }
+constexpr TEncodeFilterSet DefaultFilterSet =
+    FilterBit(efNone) | FilterBit(efSub) | FilterBit(efAverage) | FilterBit(efPaeth);
+constexpr TEncodeFilterSet AllFilters = DefaultFilterSet | FilterBit(efUp);
+
+class TPNGImage : public host::TBitmap {
+ public:
+  static const host::TGraphicClassRef ClassInfo;
+  host::TGraphicClass ClassType() const override { return &ClassInfo; }
+
+  TPNGImage();
+  ~TPNGImage() override;
+
+  TEncodeFilterSet Filter() const { return FFilter; }
+  // efNone is always kept in the set.
+  void SetFilter(TEncodeFilterSet Value) { FFilter = TEncodeFilterSet(Value | FilterBit(efNone)); }
+  bool Interlacing() const { return FInterlacing; }
+  void SetInterlacing(bool Value) { FInterlacing = Value; }
+
+  TChunkList& Chunks() { return *FChunkList; }
+  const TChunkList& Chunks() const { return *FChunkList; }
+
+  // Back to a 0 by 0 image: header, empty image data, end.
+  void Clear();
+
+  void LoadFromStream(host::TStream& Stream) override;
+  void SaveToStream(host::TStream& Stream) override;
+  // Copies the chunks too when Source is a TPNGImage; the pixels of any
+  // bitmap the host accepts.
+  void Assign(const host::TPersistent& Source) override;
+
+  // Appends to the process-wide chunk registry; an existing entry of the
+  // same name keeps precedence.
+  static void RegisterChunkClass(const TChunkName& Name, TChunkClass ChunkClass);
+
+ private:
+  TEncodeFilterSet FFilter = DefaultFilterSet;
+  bool FInterlacing = false;
+  std::unique_ptr<TChunkList> FChunkList;
+};
+
+// The PNG file signature.
+extern const std::uint8_t PNGSignature[8];
+
+}  // namespace snapkit
