@@ -3,7 +3,9 @@
 // list of chunks.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "host/graphics/bitmap.h"
 #include "png/chunk.h"
@@ -18,6 +20,13 @@ constexpr TEncodeFilterSet DefaultFilterSet =
     FilterBit(efNone) | FilterBit(efSub) | FilterBit(efAverage) | FilterBit(efPaeth);
 constexpr TEncodeFilterSet AllFilters = DefaultFilterSet | FilterBit(efUp);
 
+enum TProgressStage : std::uint8_t { psStarting, psRunning, psEnding };
+// Sender, stage, percent done, whether to redraw now, the rectangle of the
+// image that changed, and a message.
+using TProgressEvent =
+    std::function<void(host::TGraphic& Sender, TProgressStage Stage, std::uint8_t PercentDone,
+                       bool RedrawNow, const host::TRect& R, const std::string& Msg)>;
+
 class TPNGImage : public host::TBitmap {
  public:
   static const host::TGraphicClassRef ClassInfo;
@@ -31,6 +40,9 @@ class TPNGImage : public host::TBitmap {
   void SetFilter(TEncodeFilterSet Value) { FFilter = TEncodeFilterSet(Value | FilterBit(efNone)); }
   bool Interlacing() const { return FInterlacing; }
   void SetInterlacing(bool Value) { FInterlacing = Value; }
+
+  // Called while image data is decoded; assigned when non-empty.
+  TProgressEvent OnProgress;
 
   TChunkList& Chunks() { return *FChunkList; }
   const TChunkList& Chunks() const { return *FChunkList; }
