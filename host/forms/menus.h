@@ -1,0 +1,65 @@
+#pragma once
+// Menus. A menu item owns the items added to it; an item freed on its own
+// leaves its parent item first.
+
+#include <string>
+#include <vector>
+
+#include "host/forms/component.h"
+#include "host/graphics/types.h"
+
+namespace host {
+
+class TMenuItem : public TComponent {
+ public:
+  explicit TMenuItem(TComponent* AOwner);
+  ~TMenuItem() override;
+  std::string ClassName() const override { return "TMenuItem"; }
+
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& Value) { FCaption = Value; }
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool Value) { FEnabled = Value; }
+
+  // Adds Item at the end; it leaves any menu it was in. Raises
+  // EInvalidOperation for the item itself or one of its ancestors.
+  void Add(TMenuItem* Item);
+  void Remove(TMenuItem* Item);
+  int Count() const { return static_cast<int>(FItems.size()); }
+  // Raises EListError for an index out of range.
+  TMenuItem* Items(int Index) const;
+  int IndexOf(const TMenuItem* Item) const;
+  TMenuItem* Parent() const { return FParent; }
+
+  // What choosing the item does: OnClick, if the item is enabled.
+  virtual void Click();
+
+  TNotifyEvent OnClick;
+
+ private:
+  TMenuItem* FParent = nullptr;
+  std::vector<TMenuItem*> FItems;
+  std::string FCaption;
+  bool FEnabled = true;
+};
+
+class TPopupMenu : public TComponent {
+ public:
+  explicit TPopupMenu(TComponent* AOwner);
+  ~TPopupMenu() override;
+  std::string ClassName() const override { return "TPopupMenu"; }
+
+  TMenuItem& Items() { return *FItems; }
+  // Shows the menu at a screen point. Headless, showing is PopupPoint and
+  // OnPopup: a handler there may Click the item the user would choose.
+  virtual void Popup(int X, int Y);
+  TPoint PopupPoint() const { return FPopupPoint; }
+
+  TNotifyEvent OnPopup;
+
+ private:
+  TMenuItem* FItems;  // owned through the component list
+  TPoint FPopupPoint{-1, -1};
+};
+
+}  // namespace host
