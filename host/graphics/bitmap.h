@@ -15,14 +15,24 @@
 namespace host {
 
 // pfDevice is a new bitmap's format and means 32 bits per pixel here.
-enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+enum TPixelFormat {
+  pfDevice,
+  pf1bit,
+  pf4bit,
+  pf8bit,
+  pf15bit,
+  pf16bit,
+  pf24bit,
+  pf32bit,
+  pfCustom
+};
 
 int BitsPerPixel(TPixelFormat Format);
 // Bytes in one stored row: Width pixels at Bits bits, rounded up to 4 bytes.
 std::int64_t BytesPerScanLine(int Width, int Bits);
 
 class TBitmap : public TGraphic {
-public:
+ public:
   static const TGraphicClassRef ClassInfo;
   TGraphicClass ClassType() const override { return &ClassInfo; }
 
@@ -76,7 +86,10 @@ public:
 
   void Draw(TCanvas& Canvas, const TRect& Rect) override;
 
-private:
+ private:
+  // Takes Source's pixels, size, format and palette, leaving it empty.
+  void TakeImage(TBitmap& Source);
+
   int FWidth = 0;
   int FHeight = 0;
   TPixelFormat FPixelFormat = pfDevice;

@@ -1,7 +1,8 @@
 // BMP (Windows bitmap) files for TBitmap.
 //
-// Read: 1, 4, 8, 16, 24 and 32 bits, uncompressed or with bit-field masks,
-// core (OS/2 1.x) and info headers up to version 5, rows in either order.
+// Read: 1, 4, 8, 16, 24 and 32 bits, uncompressed, with bit-field masks or
+// run-length compressed (4 and 8 bits); core (OS/2 1.x) and info headers up
+// to version 5; rows in either order.
 // Written: bottom-up rows, 1/4/8 bits with their palette, pf15bit as 16-bit
 // BI_RGB (5-5-5), pf16bit as 16-bit BI_BITFIELDS (5-6-5), 24 and 32 bits.
 
@@ -84,6 +85,59 @@ bool Contiguous(std::uint32_t M) {
   return (M & (M + 1)) == 0;
 }
 
+// Run-length data of 8- or 4-bit rows into Image (bottom-up). Pixels the
+// data skips stay at index 0; runs past the right edge are clipped.
+void DecodeRle(const std::vector<std::uint8_t>& Data, bool Eight, TBitmap& Image) {
+  const int w = Image.Width(), hgt = Image.Height();
+  const TPixelFormat format = Eight ? pf8bit : pf4bit;
+  std::size_t i = 0;
+  int x = 0, y = 0;  // y counts rows from the bottom
+  auto put = [&](unsigned Index) {
+    if (x < w && y < hgt) pixels::WriteIndex(Image.ScanLine(hgt - 1 - y), x, format, Index);
+    ++x;
+  };
+  auto need = [&](std::size_t N) {
+    if (Data.size() - i < N) Invalid("file ends inside the run-length data");
+  };
+  while (y < hgt) {
+    if (Data.size() - i < 2) {
+      // Some writers end without the end-of-bitmap code after the last row.
+      if (y == hgt - 1 && x >= w) return;
+      Invalid("file ends inside the run-length data");
+    }
+    const unsigned count = Data[i], value = Data[i + 1];
+    i += 2;
+    if (count > 0) {
+      for (unsigned k = 0; k < count && x < w; ++k)
+        put(Eight ? value : (k & 1) ? value & 0x0F : value >> 4);
+      continue;
+    }
+    switch (value) {
+      case 0:  // end of line
+        x = 0;
+        ++y;
+        break;
+      case 1:  // end of bitmap
+        return;
+      case 2:  // move right and up
+        need(2);
+        x += Data[i];
+        y += Data[i + 1];
+        i += 2;
+        break;
+      default: {  // literal pixels, padded to a 16-bit boundary
+        std::size_t bytes = Eight ? value : (value + 1) / 2;
+        need(bytes + (bytes & 1));
+        for (unsigned k = 0; k < value; ++k) {
+          std::uint8_t b = Data[i + (Eight ? k : k / 2)];
+          put(Eight ? b : (k & 1) ? b & 0x0F : b >> 4);
+        }
+        i += bytes + (bytes & 1);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void TBitmap::LoadFromStream(TStream& Stream) {
@@ -151,7 +205,9 @@ void TBitmap::LoadFromStream(TStream& Stream) {
     for (std::uint32_t m : masks)
       if (!Contiguous(m)) Invalid("colour mask is not contiguous");
   } else if (compression == BI_RLE8 || compression == BI_RLE4) {
-    Invalid("run-length compressed bitmaps are not supported");
+    if (bits != (compression == BI_RLE8 ? 8u : 4u))
+      Invalid("run-length compression with " + std::to_string(bits) + " bits per pixel");
+    if (topDown) Invalid("run-length compressed rows must be bottom-up");
   } else if (compression != BI_RGB) {
     Invalid("compression " + std::to_string(compression) + " is not supported");
   } else if (bits == 16) {
@@ -200,9 +256,17 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   }
 
   const int w = static_cast<int>(width), hgt = static_cast<int>(height);
+  const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
   const std::int64_t fileRow = BytesPerScanLine(w, static_cast<int>(bits));
   std::int64_t left = Remaining(Stream);
-  if (left >= 0 && left < fileRow * hgt) Invalid("file ends inside the pixel data");
+  std::int64_t rleSize = 0;
+  if (rle) {
+    rleSize = core ? 0 : Get32(&h[20]);
+    if (rleSize == 0 || (left >= 0 && rleSize > left)) rleSize = left;
+    if (rleSize <= 0) Invalid("no run-length data");
+  } else if (left >= 0 && left < fileRow * hgt) {
+    Invalid("file ends inside the pixel data");
+  }
 
   // How the rows are stored in memory; masks other than the standard ones
   // are decoded into 24 bits.
@@ -249,6 +313,13 @@ void TBitmap::LoadFromStream(TStream& Stream) {
     result.SetPalette(CreatePalette(lp));
   }
   result.SetSize(w, hgt);
+  if (rle) {
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(rleSize));
+    ReadExact(Stream, data.data(), rleSize, "pixel data");
+    DecodeRle(data, bits == 8, result);
+    TakeImage(result);
+    return;
+  }
   std::vector<std::uint8_t> row(static_cast<std::size_t>(fileRow));
   const TChannel r(masks[0]), g(masks[1]), b(masks[2]);
   for (int i = 0; i < hgt; ++i) {
@@ -266,16 +337,22 @@ void TBitmap::LoadFromStream(TStream& Stream) {
       dst[3 * x + 2] = r.Get(v);
     }
   }
-  // Keep what the caller set about transparency; take the picture.
-  FPixels = std::move(result.FPixels);
-  FWidth = w;
-  FHeight = hgt;
-  FPixelFormat = format;
-  FPalette = result.FPalette;
+  TakeImage(result);
+}
+
+void TBitmap::TakeImage(TBitmap& Source) {
+  // Keeps what the caller set about transparency.
+  FPixels = std::move(Source.FPixels);
+  FWidth = Source.FWidth;
+  FHeight = Source.FHeight;
+  FPixelFormat = Source.FPixelFormat;
+  FPalette = Source.FPalette;
+  Source.FWidth = Source.FHeight = 0;
 }
 
 void TBitmap::SaveToStream(TStream& Stream) {
-  if (Empty()) throw EInvalidGraphicOperation("Cannot save an empty bitmap");
+  // An empty bitmap still writes a valid header with its zero size, as
+  // other writers do; loading such a file is refused.
   const TPixelFormat format = FPixelFormat;
   const int bits = BitsPerPixel(format);
   const bool indexed = pixels::IsPaletteFormat(format);
@@ -290,7 +367,7 @@ void TBitmap::SaveToStream(TStream& Stream) {
   const std::int64_t rowBytes = RowBytes();
   const std::uint32_t offBits = static_cast<std::uint32_t>(kFileHeaderSize + kInfoHeaderSize +
                                                            (fields ? 12 : 0) + palette.size() * 4);
-  const std::int64_t imageSize = rowBytes * FHeight;
+  const std::int64_t imageSize = Empty() ? 0 : rowBytes * FHeight;
   const std::int64_t fileSize = offBits + imageSize;
   if (fileSize > std::numeric_limits<std::uint32_t>::max())
     throw EInvalidGraphicOperation("Bitmap too large for a BMP file");
@@ -302,8 +379,8 @@ void TBitmap::SaveToStream(TStream& Stream) {
   Put32(&head[10], offBits);
   std::uint8_t* ih = &head[kFileHeaderSize];
   Put32(ih, kInfoHeaderSize);
-  Put32(ih + 4, static_cast<std::uint32_t>(FWidth));
-  Put32(ih + 8, static_cast<std::uint32_t>(FHeight));  // positive: bottom-up
+  Put32(ih + 4, static_cast<std::uint32_t>(Empty() ? 0 : FWidth));
+  Put32(ih + 8, static_cast<std::uint32_t>(Empty() ? 0 : FHeight));  // positive: bottom-up
   Put16(ih + 12, 1);
   Put16(ih + 14, static_cast<std::uint32_t>(bits));
   Put32(ih + 16, fields ? BI_BITFIELDS : BI_RGB);
@@ -326,7 +403,8 @@ void TBitmap::SaveToStream(TStream& Stream) {
     p += 4;
   }
   Stream.WriteBuffer(head.data(), static_cast<std::int64_t>(head.size()));
-  for (int y = FHeight - 1; y >= 0; --y) Stream.WriteBuffer(ScanLine(y), rowBytes);
+  if (!Empty())
+    for (int y = FHeight - 1; y >= 0; --y) Stream.WriteBuffer(ScanLine(y), rowBytes);
 }
 
 }  // namespace host

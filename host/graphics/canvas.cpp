@@ -12,7 +12,8 @@ void TCanvas::FillRect(const TRect& R) {
   TBitmap& bmp = FBitmap;
   const int x0 = std::max(R.Left, 0), x1 = std::min(R.Right, bmp.Width());
   const int y0 = std::max(R.Top, 0), y1 = std::min(R.Bottom, bmp.Height());
-  if (x0 >= x1 || y0 >= y1) return;
+  // clNone is "no colour": the brush paints nothing.
+  if (x0 >= x1 || y0 >= y1 || Brush.Color == clNone) return;
   const TColor color = Brush.Color & 0xFFFFFF;
   const TPixelFormat format = bmp.PixelFormat();
   std::unique_ptr<pixels::TNearestColor> nearest;

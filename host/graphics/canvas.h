@@ -19,7 +19,7 @@ struct TBrush {
 };
 
 class TCanvas {
-public:
+ public:
   explicit TCanvas(TBitmap& Bitmap) : FBitmap(Bitmap) {}
 
   TBrush Brush;
@@ -33,7 +33,7 @@ public:
   // Draws Graphic scaled into Rect (nearest neighbour), clipped to the bitmap.
   void StretchDraw(const TRect& Rect, TGraphic& Graphic);
 
-private:
+ private:
   TBitmap& FBitmap;
 };
 

@@ -16,7 +16,7 @@ using TGraphicClassRef = TClassRef<TGraphic>;
 using TGraphicClass = const TGraphicClassRef*;
 
 class TPersistent {
-public:
+ public:
   virtual ~TPersistent() = default;
   // Copies Source into this object. The default asks Source to AssignTo this
   // object and raises EConvertError "Cannot assign a X to a Y" when neither
@@ -24,13 +24,13 @@ public:
   virtual void Assign(const TPersistent& Source);
   virtual std::string ClassName() const = 0;
 
-protected:
+ protected:
   // Returns false when this object cannot copy itself into Dest.
   virtual bool AssignTo(TPersistent& Dest) const { return false; }
 };
 
 class TGraphic : public TPersistent {
-public:
+ public:
   virtual TGraphicClass ClassType() const = 0;
   std::string ClassName() const override { return std::string(ClassType()->ClassName); }
 
@@ -50,7 +50,7 @@ public:
   // How a canvas draws this graphic into Rect (scaled to fit it).
   virtual void Draw(TCanvas& Canvas, const TRect& Rect) = 0;
 
-private:
+ private:
   bool FTransparent = false;
 };
 

@@ -12,7 +12,7 @@ namespace host {
 class TBitmap;
 
 class TJPEGImage : public TGraphic {
-public:
+ public:
   static const TGraphicClassRef ClassInfo;
   TGraphicClass ClassType() const override { return &ClassInfo; }
 
@@ -39,14 +39,14 @@ public:
   // The decoded pixels (pf24bit).
   const TBitmap& Bitmap() const;
 
-protected:
+ protected:
   bool AssignTo(TPersistent& Dest) const override;
 
-private:
+ private:
   int FQuality = 90;
   bool FGrayscale = false;
-  std::unique_ptr<TBitmap> FBitmap;      // pixels, pf24bit
-  std::vector<std::uint8_t> FData;       // compressed, kept so a save after a load is lossless
+  std::unique_ptr<TBitmap> FBitmap;  // pixels, pf24bit
+  std::vector<std::uint8_t> FData;   // compressed, kept so a save after a load is lossless
 };
 
 }  // namespace host

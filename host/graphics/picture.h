@@ -19,7 +19,7 @@ struct TFileFormat {
 };
 
 class TPicture : public TPersistent {
-public:
+ public:
   TPicture();
   ~TPicture() override;
   std::string ClassName() const override { return "TPicture"; }
@@ -49,7 +49,7 @@ public:
 
   void Assign(const TPersistent& Source) override;
 
-private:
+ private:
   std::unique_ptr<TGraphic> FGraphic;
 };
 

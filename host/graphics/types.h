@@ -34,7 +34,9 @@ struct TRect {
   int Width() const { return Right - Left; }
   int Height() const { return Bottom - Top; }
 };
-constexpr TRect Rect(int Left, int Top, int Right, int Bottom) { return {Left, Top, Right, Bottom}; }
+constexpr TRect Rect(int Left, int Top, int Right, int Bottom) {
+  return {Left, Top, Right, Bottom};
+}
 
 struct RGBTRIPLE {
   std::uint8_t rgbtBlue, rgbtGreen, rgbtRed;

@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
+#include <cstdint>
+#include <cstdio>
 
 #include "host/system/exception.h"
 
@@ -49,15 +51,25 @@ std::string GetTempPath() {
 std::string GetTempFileName(const std::string& Path, const std::string& Prefix) {
   if (Prefix.find('/') != std::string::npos)
     throw EOSError("Invalid temporary file prefix: " + Prefix);
-  std::string name = Path.empty() ? GetTempPath() : Path;
-  if (name.back() != '/') name += '/';
-  name += Prefix + "XXXXXX";
-  std::vector<char> buf(name.begin(), name.end());
-  buf.push_back('\0');
-  int fd = mkstemp(buf.data());  // O_CREAT | O_EXCL, mode 0600
-  if (fd < 0) Fail("Cannot create temporary file in", Path, errno);
-  close(fd);
-  return std::string(buf.data());
+  std::string dir = Path.empty() ? GetTempPath() : Path;
+  if (dir.back() != '/') dir += '/';
+  // Prefix, a random hexadecimal number and ".tmp", created with O_EXCL so
+  // that an existing file or link is never reused.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint32_t number = 0;
+    if (getrandom(&number, sizeof number, 0) != static_cast<ssize_t>(sizeof number))
+      Fail("Cannot make a temporary file name in", dir, errno);
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", number);
+    std::string name = dir + Prefix + hex + ".tmp";
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      return name;
+    }
+    if (errno != EEXIST) Fail("Cannot create temporary file in", dir, errno);
+  }
+  Fail("No unique temporary file name in", dir, EEXIST);
 }
 
 }  // namespace host
