@@ -1,25 +1,288 @@
+// Loading side of the image data chunk: inflate, unfilter, de-interlace and
+// place the rows into the owning image.
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/system/numeric.h"
+#include "png/chunk_gama.h"
 #include "png/chunk_idat.h"
+#include "png/chunk_ihdr.h"
+#include "png/chunk_plte.h"
+#include "png/decode_filter.h"
+#include "png/decode_pixels.h"
+#include "png/errors.h"
+#include "png/png_image.h"
+#include "png/row_geometry.h"
+#include "zstream/decompression_stream.h"
+#include "zstream/errors.h"
 
 namespace snapkit {
 
-// Placeholders until the decoder lands: loading keeps the chunks but draws nothing.
-void TChunkIDAT::DoAction() {}
+namespace {
 
-void TChunkIDAT::SetupPixelFormat() {}
+constexpr std::uint8_t PC_NOCOLLAPSE = 4;
+
+struct TAdam7Pass {
+  std::int32_t FirstRow, FirstCol, RowStep, ColStep;
+  std::uint8_t Mask;
+};
+constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8, 0x80}, {0, 4, 8, 8, 0x08}, {4, 0, 8, 4, 0x88},
+                                 {0, 2, 4, 4, 0x22}, {2, 0, 4, 2, 0xAA}, {0, 1, 2, 2, 0x55},
+                                 {1, 0, 2, 1, 0xFF}};
+
+// Rows are inflated this many bytes at a time (at least one row): zlib works
+// fastest with a large output window, and the block stays in cache while its
+// rows are unfiltered and placed.
+constexpr std::int64_t kBlockBytes = 128 * 1024;
+
+// The correction table, or null when there is none or it changes nothing.
+const std::uint8_t* EffectiveGamma(const TChunkGAMA* Gamma) {
+  if (!Gamma) return nullptr;
+  const std::uint8_t* table = Gamma->GammaTable();
+  for (int i = 0; i < 256; ++i)
+    if (table[i] != i) return table;
+  return nullptr;
+}
+
+host::HPALETTE GreyRamp(int Entries, const TChunkGAMA* Gamma) {
+  host::LOGPALETTE log;
+  log.palVersion = 0x300;
+  const int used = Entries == 4 ? 16 : Entries;
+  log.palPalEntry.resize(std::size_t(used));
+  for (int i = 0; i < used; ++i) {
+    const int v = i % Entries;
+    auto grey = std::uint8_t(host::MulDiv(v, 255, Entries - 1));
+    if (Gamma) grey = Gamma->GammaTable()[grey];
+    log.palPalEntry[std::size_t(i)] = host::PALETTEENTRY{grey, grey, grey, PC_NOCOLLAPSE};
+  }
+  return host::CreatePalette(log);
+}
+
+// Refuses a header whose pixels the bitmap could not hold before anything is
+// allocated; the 32-bit header fields are beyond what a bitmap accepts long
+// before they overflow anything here.
+void CheckImageSize(std::uint32_t Width, std::uint32_t Height, int BitsPerPixel) {
+  const auto limit = std::uint32_t(host::TBitmap::MaxDimension);
+  const bool tooLarge = Width > limit || Height > limit ||
+                        host::BytesPerScanLine(int(Width), BitsPerPixel) * std::int64_t(Height) >
+                            host::TBitmap::MaxBytes;
+  if (tooLarge)
+    throw host::EOutOfMemory("The PNG image is too large to load: " + std::to_string(Width) +
+                             " x " + std::to_string(Height) + " pixels");
+}
+
+int BitmapBits(std::uint8_t ColorType, std::uint8_t BitDepth) {
+  if (ColorType == 2 || ColorType == 6) return 24;
+  return BitDepth == 1 ? 1 : BitDepth <= 4 ? 4 : 8;
+}
+
+// Feeds rows of one image or Adam7 pass out of the decompression stream,
+// many rows per inflate call, each unfiltered against the previous one.
+class TRowDecoder {
+ public:
+  TRowDecoder(TZDecompressionStream& Stream, std::int64_t MaxRowBytes)
+      : FStream(Stream),
+        FRowsPerBlock(std::max<std::int64_t>(1, kBlockBytes / (MaxRowBytes + 1))),
+        FBlock(std::size_t(FRowsPerBlock * (MaxRowBytes + 1))),
+        FPrior(std::size_t(MaxRowBytes)) {}
+
+  // Decodes Rows rows of RowBytes bytes (plus the filter type byte) with
+  // filter distance Offset and hands each unfiltered row to Place, in order.
+  // Image data that ends early reads as zero bytes. After corrupt data the
+  // rows that arrived complete are still placed before the error goes on.
+  void Run(std::int64_t Rows, std::int64_t RowBytes, std::int32_t Offset,
+           const std::function<void(std::int64_t Row, const std::uint8_t* Bytes)>& Place) {
+    // Every image and pass starts against a row of zeros.
+    std::fill_n(FPrior.begin(), RowBytes, 0);
+    const std::int64_t stride = RowBytes + 1;
+    for (std::int64_t first = 0; first < Rows;) {
+      const std::int64_t count = std::min(FRowsPerBlock, Rows - first);
+      const std::int64_t wanted = count * stride;
+      std::exception_ptr failure;
+      const std::int64_t got = Inflate(FBlock.data(), wanted, failure);
+      std::int64_t usable = count;
+      if (failure)
+        usable = got / stride;
+      else if (got < wanted)
+        std::fill(FBlock.begin() + got, FBlock.begin() + wanted, 0);
+
+      const std::uint8_t* prior = FPrior.data();
+      for (std::int64_t i = 0; i < usable; ++i) {
+        std::uint8_t* row = FBlock.data() + i * stride;
+        if (!UnfilterRow(row[0], row + 1, prior, Offset, std::int32_t(RowBytes)))
+          RaisePNGError(_PNG_ERROR_INVALID_FILTER_TYPE);
+        Place(first + i, row + 1);
+        prior = row + 1;
+      }
+      if (failure) std::rethrow_exception(failure);
+      std::copy_n(prior, RowBytes, FPrior.begin());
+      first += count;
+    }
+  }
+
+ private:
+  // Returns the bytes that arrived. The end of the data, or a source that
+  // runs dry, stops further reading; any other error is handed back in
+  // Failure with the count of bytes inflated before it.
+  std::int64_t Inflate(std::uint8_t* Buffer, std::int64_t Count, std::exception_ptr& Failure) {
+    if (FEnded) return 0;
+    try {
+      const std::int64_t got = FStream.Read(Buffer, std::int32_t(Count));
+      FDelivered += got;
+      if (got < Count) FEnded = true;
+      return got;
+    } catch (const EZDecompressionError& e) {
+      const std::int64_t got = FStream.Seek(0, host::soCurrent) - FDelivered;
+      FDelivered += got;
+      FEnded = true;
+      if (e.Message() != ZErrorMessage(Z_BUF_ERROR)) Failure = std::current_exception();
+      return got;
+    }
+  }
+
+  TZDecompressionStream& FStream;
+  const std::int64_t FRowsPerBlock;
+  std::vector<std::uint8_t> FBlock;
+  std::vector<std::uint8_t> FPrior;
+  std::int64_t FDelivered = 0;
+  bool FEnded = false;
+};
+
+}  // namespace
+
+void TChunkIDAT::DoAction() {
+  TPNGImage* image = GetBitmap();
+  const TChunkIHDR* header = GetIHDR();
+  const TChunkGAMA* gamma = GetGAMA();
+  auto stream = std::make_unique<TZDecompressionStream>(Data());
+  stream->Seek(0, host::soBeginning);
+
+  const std::int32_t offset = GetOffset();
+  const bool progress = bool(image->OnProgress);
+  const std::int64_t rowBytes = GetBufferWidth();
+  const std::uint8_t depth = header->BitDepth(), colorType = header->ColorType();
+  if (!IsValidFormat(colorType, depth)) RaisePNGError(_PNG_ERROR_INVALID_COLOR_TYPE);
+  const std::uint32_t width = header->GetWidth(), height = header->GetHeight();
+  CheckImageSize(width, height, BitmapBits(colorType, depth));
+
+  TRowDecoder decoder(*stream, rowBytes);
+  SetupPixelFormat();
+  image->SetWidth(int(width));
+  image->SetHeight(int(height));
+  const host::TPixelFormat format = image->PixelFormat();
+  const TRowFormat rowFormat{colorType, depth, EffectiveGamma(gamma)};
+  const int w = int(width), h = int(height);
+
+  // The progress handler must leave the image alone; if it does not, stop
+  // rather than write into rows that are gone.
+  auto report = [&](int Percent, const host::TRect& R) {
+    image->OnProgress(*image, psRunning, std::uint8_t(Percent), true, R, "Drawing...");
+    if (image->Width() != w || image->Height() != h || image->PixelFormat() != format)
+      throw host::EInvalidGraphicOperation("The image was changed while it was being decoded");
+  };
+
+  switch (header->InterlaceMethod()) {
+    case 0:
+      decoder.Run(h, rowBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
+        const int y = int(Row);
+        if (w > 0) PlaceRow(rowFormat, image->ScanLine(y), Bytes, std::int32_t(rowBytes), w);
+        if (progress) report(host::MulDiv(y, 100, h), host::Rect(0, y - 1, w, y));
+      });
+      break;
+    case 1:
+      for (int p = 0; p < 7; ++p) {
+        const TAdam7Pass& pass = Adam7[p];
+        const std::int64_t passWidth = (w - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
+        if (passWidth > 0 && h > pass.FirstRow) {
+          const std::int64_t passBytes =
+              snapkit::GetBufferWidth(std::uint32_t(passWidth), depth, colorType);
+          const std::int64_t rows = (h - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
+          decoder.Run(rows, passBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
+            const int y = int(pass.FirstRow + Row * pass.RowStep);
+            PlaceInterlacedRow(rowFormat, image->ScanLine(y), Bytes, pass.FirstCol, pass.ColStep,
+                               std::int32_t(passBytes), pass.Mask, w);
+          });
+        }
+        if (progress) report(host::MulDiv(100, p, 6), host::Rect(0, 0, w, h));
+      }
+      break;
+    default:
+      RaisePNGError(_PNG_ERROR_INVALID_INTERLACE);
+  }
+}
+
+void TChunkIDAT::SetupPixelFormat() {
+  TPNGImage* image = GetBitmap();
+  const TChunkIHDR* header = GetIHDR();
+  const std::uint8_t depth = header->BitDepth(), colorType = header->ColorType();
+
+  switch (colorType) {
+    case 0:
+    case 3:
+    case 4:
+      if (depth == 1)
+        image->SetPixelFormat(host::pf1bit);
+      else if (depth == 2 || depth == 4)
+        image->SetPixelFormat(host::pf4bit);
+      else if (depth == 8 || depth == 16)
+        image->SetPixelFormat(host::pf8bit);
+      break;
+    case 2:
+    case 6:
+      if (depth == 8 || depth == 16) image->SetPixelFormat(host::pf24bit);
+      break;
+    default:
+      break;
+  }
+
+  if (colorType == 0 || colorType == 4) {
+    // A palette holds at most 256 entries: no ramp for depths PNG does not
+    // allow, which the decoder refuses anyway.
+    if (depth == 1 || depth == 2 || depth == 4 || depth == 8)
+      image->SetPalette(GreyRamp(1 << depth, GetGAMA()));
+    else if (depth == 16)
+      image->SetPalette(GreyRamp(256, GetGAMA()));
+  } else if (colorType == 3) {
+    const int index = Owner()->IndexOfClass(&TChunkPLTE::ClassInfo);
+    if (index < 0) RaisePNGError(_PNG_ERROR_NO_PALETTE);
+    image->SetPalette(static_cast<TChunkPLTE*>(Owner()->GetItem(index))->GetPalette());
+  }
+}
 
 void TChunkIDAT::FilterRow(std::uint8_t FilterType, std::uint8_t* Row, const std::uint8_t* PriorRow,
-                           std::int32_t Offset, std::int32_t Count) {}
+                           std::int32_t Offset, std::int32_t Count) {
+  if (!UnfilterRow(FilterType, Row, PriorRow, Offset, Count))
+    RaisePNGError(_PNG_ERROR_INVALID_FILTER_TYPE);
+}
 
 void TChunkIDAT::DecodeNonInterlacedRow(std::uint8_t* Dest, const std::uint8_t* Src,
-                                        std::int32_t RowBytes, const TChunkGAMA* Gamma) {}
+                                        std::int32_t RowBytes, const TChunkGAMA* Gamma) {
+  const TChunkIHDR* header = GetIHDR();
+  const TRowFormat format{header->ColorType(), header->BitDepth(), EffectiveGamma(Gamma)};
+  PlaceRow(format, Dest, Src, RowBytes, GetBitmap()->Width());
+}
 
 void TChunkIDAT::DecodeInterlacedRow(std::uint8_t* Dest, const std::uint8_t* Src,
                                      std::int32_t ColStart, std::int32_t ColStep,
                                      std::int32_t RowBytes, std::int32_t Pass,
-                                     const TChunkGAMA* Gamma) {}
+                                     const TChunkGAMA* Gamma) {
+  if (Pass < 0 || Pass > 6) return;
+  const TChunkIHDR* header = GetIHDR();
+  const TRowFormat format{header->ColorType(), header->BitDepth(), EffectiveGamma(Gamma)};
+  PlaceInterlacedRow(
+      format, Dest, Src, ColStart, ColStep, RowBytes, Adam7[Pass].Mask,
+      int(std::min<std::uint32_t>(header->GetWidth(), std::uint32_t(host::TBitmap::MaxDimension))));
+}
 
 void TChunkIDAT::CopyPackedSamples(const std::uint8_t* Src, std::uint8_t* Dest, std::uint32_t Count,
                                    std::uint8_t Mask, std::uint8_t SrcBits, std::uint8_t DestBits) {
+  snapkit::CopyPackedSamples(Src, Dest, Count, Mask, SrcBits, DestBits);
 }
 
 }  // namespace snapkit
