@@ -53,9 +53,10 @@ class TBitmap : public TGraphic {
   void SetSize(int NewWidth, int NewHeight);
 
   TPixelFormat PixelFormat() const { return FPixelFormat; }
-  // Converts the pixels to the new format. Formats with fewer colours map
-  // each pixel to the nearest palette entry (a grey ramp or the 16-colour
-  // system palette when there is no palette yet).
+  // Converts the pixels to the new format. Palette formats map each pixel
+  // to the nearest entry of the bitmap's palette or, when it has none, of a
+  // default one: black and white, the 16-colour system palette, or a 6x6x6
+  // colour cube with 40 greys. pfCustom raises EInvalidGraphicOperation.
   void SetPixelFormat(TPixelFormat Value);
 
   std::uint8_t* ScanLine(int Row);
@@ -73,6 +74,7 @@ class TBitmap : public TGraphic {
   TCanvas& Canvas();
 
   // The colour of one pixel, whatever the format (palette looked up).
+  // Outside the bitmap GetPixel gives clNone and SetPixel does nothing.
   TColor GetPixel(int X, int Y) const;
   void SetPixel(int X, int Y, TColor Color);
 
@@ -80,7 +82,10 @@ class TBitmap : public TGraphic {
   // Frees the pixels, width and height become 0; the format stays.
   void FreeImage();
 
-  // BMP (Windows bitmap) files.
+  // BMP (Windows bitmap) files. Loading refuses damaged files, zero sizes
+  // and sizes above the limits with EInvalidGraphic and then leaves the
+  // bitmap as it was. pf15bit is written as 16-bit 5-5-5, pf16bit with
+  // 5-6-5 bit-field masks; an empty bitmap writes a header of size 0 x 0.
   void LoadFromStream(TStream& Stream) override;
   void SaveToStream(TStream& Stream) override;
 

@@ -26,11 +26,13 @@ class TCanvas {
   TCopyMode CopyMode = cmSrcCopy;
 
   TBitmap& Bitmap() { return FBitmap; }
-  // Fills Rect (clipped to the bitmap) with Brush.Color.
+  // Fills Rect (clipped to the bitmap) with Brush.Color; clNone fills nothing.
   void FillRect(const TRect& Rect);
   // Draws Graphic at its own size with its top-left corner at (X, Y).
   void Draw(int X, int Y, TGraphic& Graphic);
   // Draws Graphic scaled into Rect (nearest neighbour), clipped to the bitmap.
+  // CopyMode cmWhiteness / cmBlackness fill the clipped Rect instead; a
+  // Transparent graphic leaves the pixels of its TransparentColor out.
   void StretchDraw(const TRect& Rect, TGraphic& Graphic);
 
  private:

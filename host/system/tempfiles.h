@@ -10,8 +10,9 @@ namespace host {
 // The private folder, with a trailing '/'. Raises EOSError when it cannot be
 // made safe.
 std::string GetTempPath();
-// Creates a new empty file in Path whose name starts with Prefix and returns
-// its full name; the name is unique (made with O_EXCL).
+// Creates a new empty file (mode 0600) in Path, named Prefix, eight random
+// hexadecimal digits and ".tmp", and returns its full name; the name is
+// unique (made with O_EXCL). An empty Path means GetTempPath().
 std::string GetTempFileName(const std::string& Path, const std::string& Prefix);
 
 }  // namespace host
