@@ -85,9 +85,14 @@ void TPNGImage::LoadFromStream(host::TStream& Stream) {
 void TPNGImage::SaveToStream(host::TStream& Stream) {
   Stream.WriteBuffer(PNGSignature, 8);
   TChunkList& list = *FChunkList;
-  // An emptied list is completed by the steps below; resetting it first
-  // would also resize the bitmap to 0 by 0 and save an empty image.
-  if (list.GetCount() == 0 || !Inherits(list.GetItem(0), &TChunkIHDR::ClassInfo)) {
+  // An emptied list gets the three chunks every file needs. (Clear would
+  // also resize the bitmap to 0 by 0 and so save an empty image.)
+  if (list.GetCount() == 0) {
+    list.Add<TChunkIHDR>();
+    list.Add<TChunkIDAT>();
+    list.Add<TChunkIEND>();
+  }
+  if (!Inherits(list.GetItem(0), &TChunkIHDR::ClassInfo)) {
     list.Add<TChunkIHDR>();
     list.Move(list.GetCount() - 1, 0);
   }
@@ -108,8 +113,14 @@ void TPNGImage::SaveToStream(host::TStream& Stream) {
   }
   if (list.IndexOfClass(&TChunkIEND::ClassInfo) < 0) list.Add<TChunkIEND>();
   if (list.IndexOfClass(&TChunkIDAT::ClassInfo) < 0) {
+    // After the palette and transparency chunks that follow the header:
+    // PNG readers refuse those after the image data.
+    int index = 1;
+    while (index < list.GetCount() && (list.GetItem(index)->ClassType() == &TChunkPLTE::ClassInfo ||
+                                       list.GetItem(index)->ClassType() == &TChunkTRNS::ClassInfo))
+      ++index;
     list.Add<TChunkIDAT>();
-    list.Move(list.GetCount() - 1, 1);
+    list.Move(list.GetCount() - 1, index);
   }
   for (int i = 0; i < list.GetCount(); ++i) list.GetItem(i)->SaveToStream(Stream);
 }

@@ -68,7 +68,8 @@ TBytes FrameChunk(const std::string& Type, const TBytes& Data) {
   out.insert(out.end(), Type.begin(), Type.end());
   out.insert(out.end(), Data.begin(), Data.end());
   uLong crc = crc32(0, reinterpret_cast<const Bytef*>(Type.data()), 4);
-  crc = crc32(crc, Data.data(), static_cast<uInt>(Data.size()));
+  // zlib answers a null buffer with its initial value, so skip empty data.
+  if (!Data.empty()) crc = crc32(crc, Data.data(), static_cast<uInt>(Data.size()));
   PutBE32(out, static_cast<std::uint32_t>(crc));
   return out;
 }
