@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <random>
 #include <stdexcept>
@@ -26,6 +27,18 @@ int Channels(int ColorType) {
 void Append(png_structp Png, png_bytep Data, png_size_t Length) {
   auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(Png));
   out->insert(out->end(), Data, Data + Length);
+}
+
+struct TSource {
+  const std::vector<std::uint8_t>* File;
+  std::size_t Position;
+};
+
+void ReadFromMemory(png_structp Png, png_bytep Data, png_size_t Length) {
+  auto* source = static_cast<TSource*>(png_get_io_ptr(Png));
+  if (source->File->size() - source->Position < Length) png_error(Png, "file ends early");
+  std::copy_n(source->File->data() + source->Position, Length, Data);
+  source->Position += Length;
 }
 
 }  // namespace
@@ -104,6 +117,43 @@ std::vector<std::uint8_t> WriteWithLibpng(const TLibpngImage& Image) {
   }
   png_destroy_write_struct(&png, &info);
   return out;
+}
+
+}  // namespace snapkit::testing
+
+namespace snapkit::testing {
+
+TLibpngImage ReadWithLibpng(const std::vector<std::uint8_t>& File) {
+  TLibpngImage image;
+  TSource source{&File, 0};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_bytep> rows;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    throw std::runtime_error("libpng could not read the test image");
+  }
+  png_set_read_fn(png, &source, ReadFromMemory);
+  png_read_info(png, info);
+  int interlace = 0;
+  png_get_IHDR(png, info, &image.Width, &image.Height, &image.BitDepth, &image.ColorType,
+               &interlace, nullptr, nullptr);
+  image.Interlaced = interlace == PNG_INTERLACE_ADAM7;
+  png_colorp palette;
+  int entries = 0;
+  if (png_get_PLTE(png, info, &palette, &entries) == PNG_INFO_PLTE)
+    for (int i = 0; i < entries; ++i)
+      image.Palette.push_back({palette[i].red, palette[i].green, palette[i].blue});
+  png_fixed_point gamma = 0;
+  if (png_get_gAMA_fixed(png, info, &gamma)) image.Gamma = std::uint32_t(gamma);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  image.Rows.assign(image.Height, std::vector<std::uint8_t>(png_get_rowbytes(png, info)));
+  for (auto& row : image.Rows) rows.push_back(row.data());
+  png_read_image(png, rows.data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return image;
 }
 
 }  // namespace snapkit::testing

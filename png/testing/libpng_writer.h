@@ -1,6 +1,7 @@
 #pragma once
-// PNG files of any colour type, bit depth, interlacing and filter, written by
-// libpng, so that the decoder is checked against files it did not make.
+// PNG files of any colour type, bit depth, interlacing and filter, written and
+// read by libpng, so that the decoder is checked against files it did not
+// make and against a decoder that is not ours.
 
 #include <array>
 #include <cstdint>
@@ -30,5 +31,10 @@ TLibpngImage RandomImage(std::uint32_t Width, std::uint32_t Height, int ColorTyp
                          unsigned Seed);
 
 std::vector<std::uint8_t> WriteWithLibpng(const TLibpngImage& Image);
+
+// libpng's reading of a file, without transformations but with interlaced
+// images put together (Filter, and Gamma unless the file has a gAMA chunk,
+// stay unset). Throws std::runtime_error when libpng refuses the file.
+TLibpngImage ReadWithLibpng(const std::vector<std::uint8_t>& File);
 
 }  // namespace snapkit::testing
