@@ -1,2 +1,60 @@
+// The snapkit command-line program.
+
 #include <cstdio>
-int main() { std::puts("snapkit"); return 0; }
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "host/system/exception.h"
+#include "tools/convert_command.h"
+
+namespace {
+
+using namespace snapkit::tools;
+
+const char* const Usage =
+    "usage: snapkit COMMAND ARGS...\n"
+    "       snapkit --help\n"
+    "\n"
+    "Commands:\n";
+
+void PrintUsage(std::FILE* To) {
+  std::fputs(Usage, To);
+  std::fputs(ConvertUsage, To);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintUsage(stderr);
+    return 1;
+  }
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  try {
+    if (command == "convert") {
+      for (const std::string& a : args)
+        if (a == "--help" || a == "-h") {
+          std::fputs(ConvertUsage, stdout);
+          return 0;
+        }
+      RunConvert(ParseConvertArgs(args));
+      return 0;
+    }
+    throw TUsageError{"unknown command " + command};
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "snapkit: %s\n\n", e.Message.c_str());
+    PrintUsage(stderr);
+  } catch (const host::Exception& e) {
+    std::fprintf(stderr, "snapkit: %s\n", e.Message().c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "snapkit: %s\n", e.what());
+  }
+  return 1;
+}
