@@ -1,0 +1,124 @@
+#include "host/browser/chromium_browser.h"
+
+#include "host/browser/chromium_process.h"
+
+namespace host {
+
+TChromiumBrowser& TChromiumBrowser::Shared() {
+  static TChromiumBrowser Browser;
+  return Browser;
+}
+
+TChromiumBrowser::~TChromiumBrowser() { Shutdown(); }
+
+pid_t TChromiumBrowser::Pid() const { return FProcess ? FProcess->Pid() : -1; }
+
+std::string TChromiumBrowser::ProfileDir() const {
+  return FProcess ? FProcess->ProfileDir() : std::string();
+}
+
+void TChromiumBrowser::Start() {
+  if (Running()) return;
+  Drop();
+  auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, FOptions.Arguments);
+  auto Client = std::make_unique<TDevToolsClient>(Process->ReadFd(), Process->WriteFd());
+  try {
+    Client->Call("Browser.getVersion", json::object(), {}, FOptions.StartTimeoutMs);
+  } catch (const EOleException& E) {
+    Client.reset();
+    std::string Log = Process->LogTail();
+    Process->Kill();
+    throw EOleException("The browser could not be started (" + FOptions.Executable +
+                        "): " + E.Message() + (Log.empty() ? "" : "\n" + Log));
+  }
+  Client->OnEvent = [this](const TDevToolsEvent& Event) { Route(Event); };
+  Client->OnClosed = [this] {
+    // Reported from the message loop: nobody is waiting on this browser.
+    Drop();
+  };
+  Client->Attach();
+  FProcess = std::move(Process);
+  FClient = std::move(Client);
+  ++FGeneration;
+}
+
+void TChromiumBrowser::Drop() {
+  bool Had = FClient || FProcess;
+  FClient.reset();
+  FProcess.reset();
+  if (!Had) return;
+  // Every page of the lost browser hears of it once.
+  auto Sessions = std::move(FSessions);
+  FSessions.clear();
+  TDevToolsEvent Lost{0, LostEvent, {}, json::object()};
+  for (auto& S : Sessions) {
+    Lost.SessionId = S.first;
+    S.second(Lost);
+  }
+}
+
+void TChromiumBrowser::Lose(const std::string& Why) {
+  Drop();
+  throw EOleException(Why);
+}
+
+json TChromiumBrowser::Call(const std::string& Method, const json& Params,
+                            const std::string& SessionId, int TimeoutMs) {
+  Start();
+  try {
+    return FClient->Call(Method, Params, SessionId,
+                         TimeoutMs > 0 ? TimeoutMs : FOptions.CommandTimeoutMs);
+  } catch (const EDevToolsLost& E) {
+    Lose(E.Message());
+  }
+}
+
+int TChromiumBrowser::Send(const std::string& Method, const json& Params,
+                           const std::string& SessionId, bool WantReply) {
+  Start();
+  try {
+    return FClient->Send(Method, Params, SessionId, WantReply);
+  } catch (const EDevToolsLost& E) {
+    Lose(E.Message());
+  }
+}
+
+bool TChromiumBrowser::WaitForReply(int Id, int TimeoutMs, json& Reply) {
+  if (!FClient) throw EOleException("The browser process has ended");
+  try {
+    return FClient->WaitForReply(Id, TimeoutMs, Reply);
+  } catch (const EDevToolsLost& E) {
+    Lose(E.Message());
+  }
+}
+
+void TChromiumBrowser::Forget(int Id) {
+  if (FClient) FClient->Forget(Id);
+}
+
+void TChromiumBrowser::Subscribe(const std::string& SessionId, TEventHandler Handler) {
+  FSessions[SessionId] = std::move(Handler);
+}
+
+void TChromiumBrowser::Unsubscribe(const std::string& SessionId) { FSessions.erase(SessionId); }
+
+void TChromiumBrowser::Route(const TDevToolsEvent& Event) {
+  if (Event.SessionId.empty()) return;
+  auto it = FSessions.find(Event.SessionId);
+  if (it == FSessions.end()) return;
+  TEventHandler Handler = it->second;  // it may unsubscribe itself
+  Handler(Event);
+}
+
+void TChromiumBrowser::Shutdown(int TimeoutMs) {
+  if (Running()) {
+    try {
+      FClient->Send("Browser.close");
+    } catch (const EDevToolsLost&) {
+    }
+    FProcess->WaitForExit(TimeoutMs);
+  }
+  Drop();
+}
+
+}  // namespace host

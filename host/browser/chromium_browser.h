@@ -1,0 +1,90 @@
+#pragma once
+// The application's one headless browser: started on first use, shared by
+// every browser control (each has a page of its own), ended at exit. When it
+// dies or stops answering it is ended for good; the next use starts a fresh
+// one.
+
+#include <sys/types.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/browser/devtools_client.h"
+
+namespace host {
+
+class TChromiumProcess;
+
+struct TBrowserOptions {
+  std::string Executable = "/usr/bin/chromium";
+  std::vector<std::string> Arguments = {"--headless",
+                                        "--no-sandbox",
+                                        "--disable-gpu",
+                                        "--disable-quic",
+                                        "--no-first-run",
+                                        "--disable-background-networking",
+                                        "--disable-sync",
+                                        "--mute-audio",
+                                        "--disable-component-update",
+                                        "--disable-back-forward-cache",
+                                        "--disable-extensions",
+                                        "--no-default-browser-check"};
+  int StartTimeoutMs = 20000;    // from start to the first answer
+  int CommandTimeoutMs = 30000;  // for any command; longer means hung
+};
+
+class TChromiumBrowser {
+ public:
+  using TEventHandler = std::function<void(const TDevToolsEvent&)>;
+  // Handed to every page's handler when the browser is lost.
+  static constexpr const char* LostEvent = "Snapkit.browserLost";
+
+  static TChromiumBrowser& Shared();
+  ~TChromiumBrowser();
+
+  TBrowserOptions& Options() { return FOptions; }
+
+  // Starts the browser if none is running. Raises EOleException when it
+  // cannot be started.
+  void Start();
+  bool Running() const { return FClient && !FClient->Closed(); }
+  // Counts browsers started; a page made under another count is gone.
+  unsigned Generation() const { return FGeneration; }
+  pid_t Pid() const;
+  std::string ProfileDir() const;
+
+  // Commands to the running browser (started if needed). A lost browser is
+  // ended and raises EOleException; an error answer raises EDevToolsError.
+  json Call(const std::string& Method, const json& Params = json::object(),
+            const std::string& SessionId = {}, int TimeoutMs = 0);
+  int Send(const std::string& Method, const json& Params = json::object(),
+           const std::string& SessionId = {}, bool WantReply = false);
+  // False when the time ran out (the browser is then still running).
+  bool WaitForReply(int Id, int TimeoutMs, json& Reply);
+  void Forget(int Id);
+  std::uint64_t LastSequence() const { return FClient ? FClient->LastSequence() : 0; }
+
+  // Routes the events of one page (by DevTools session) to Handler.
+  void Subscribe(const std::string& SessionId, TEventHandler Handler);
+  void Unsubscribe(const std::string& SessionId);
+
+  // Asks the browser to close, ends it if it does not within TimeoutMs.
+  void Shutdown(int TimeoutMs = 2000);
+
+ private:
+  TChromiumBrowser() = default;
+  [[noreturn]] void Lose(const std::string& Why);
+  void Drop();
+  void Route(const TDevToolsEvent& Event);
+
+  TBrowserOptions FOptions;
+  std::unique_ptr<TChromiumProcess> FProcess;
+  std::unique_ptr<TDevToolsClient> FClient;
+  std::map<std::string, TEventHandler> FSessions;
+  unsigned FGeneration = 0;
+};
+
+}  // namespace host

@@ -1,0 +1,257 @@
+#include "host/browser/devtools_client.h"
+
+#include <glib.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace host {
+
+namespace {
+
+gint64 Now() { return g_get_monotonic_time(); }
+
+int RemainingMs(gint64 Deadline) {
+  gint64 Left = (Deadline - Now() + 999) / 1000;
+  return Left < 0 ? 0 : static_cast<int>(std::min<gint64>(Left, 1 << 30));
+}
+
+}  // namespace
+
+// ---- the message-loop source -----------------------------------------------
+
+struct TDevToolsClient::TSource {
+  GSource Base;
+  TDevToolsClient* Client;
+  gpointer Tag;
+
+  static bool Ready(TSource* S) {
+    TDevToolsClient* C = S->Client;
+    return C && (!C->FEvents.empty() || (C->FClosed && !C->FClosedReported));
+  }
+  static gboolean Prepare(GSource* Base, gint* Timeout) {
+    *Timeout = -1;
+    return Ready(reinterpret_cast<TSource*>(Base));
+  }
+  static gboolean Check(GSource* Base) {
+    auto* S = reinterpret_cast<TSource*>(Base);
+    if (Ready(S)) return TRUE;
+    return S->Tag && (g_source_query_unix_fd(Base, S->Tag) & (G_IO_IN | G_IO_HUP | G_IO_ERR));
+  }
+  static gboolean Dispatch(GSource* Base, GSourceFunc, gpointer) {
+    auto* S = reinterpret_cast<TSource*>(Base);
+    TDevToolsClient* C = S->Client;
+    if (!C) return G_SOURCE_CONTINUE;
+    if (S->Tag && (g_source_query_unix_fd(Base, S->Tag) & (G_IO_IN | G_IO_HUP | G_IO_ERR)))
+      C->ReadAvailable();
+    if (C->FClosed && S->Tag) {
+      g_source_remove_unix_fd(Base, S->Tag);  // a closed pipe stays readable
+      S->Tag = nullptr;
+    }
+    // The handler may free the client: nothing of it is touched afterwards.
+    C->DispatchOne();
+    return G_SOURCE_CONTINUE;
+  }
+};
+
+// ---- the client ------------------------------------------------------------
+
+TDevToolsClient::TDevToolsClient(int ReadFd, int WriteFd) : FReadFd(ReadFd), FWriteFd(WriteFd) {}
+
+TDevToolsClient::~TDevToolsClient() { Detach(); }
+
+void TDevToolsClient::Attach() {
+  if (FSource) return;
+  static GSourceFuncs SourceFuncs = {&TSource::Prepare, &TSource::Check, &TSource::Dispatch,
+                                     nullptr,           nullptr,         nullptr};
+  GSource* Base = g_source_new(&SourceFuncs, sizeof(TSource));
+  auto* S = reinterpret_cast<TSource*>(Base);
+  S->Client = this;
+  S->Tag = FClosed ? nullptr
+                   : g_source_add_unix_fd(Base, FReadFd,
+                                          static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR));
+  g_source_set_priority(Base, G_PRIORITY_DEFAULT);
+  g_source_attach(Base, g_main_context_default());
+  FSource = Base;
+}
+
+void TDevToolsClient::Detach() {
+  if (!FSource) return;
+  reinterpret_cast<TSource*>(FSource)->Client = nullptr;
+  g_source_destroy(FSource);
+  g_source_unref(FSource);
+  FSource = nullptr;
+}
+
+void TDevToolsClient::Write(const std::string& Message) {
+  if (FClosed) throw EDevToolsLost(FClosedWhy);
+  std::size_t Done = 0;
+  gint64 Deadline = Now() + 10 * G_USEC_PER_SEC;
+  while (Done < Message.size()) {
+    ssize_t N = send(FWriteFd, Message.data() + Done, Message.size() - Done, MSG_NOSIGNAL);
+    if (N > 0) {
+      Done += static_cast<std::size_t>(N);
+      continue;
+    }
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // The browser is not reading; keep draining its side meanwhile so that
+      // neither of us blocks on a full pipe.
+      pollfd P[2] = {{FWriteFd, POLLOUT, 0}, {FReadFd, POLLIN, 0}};
+      int Left = RemainingMs(Deadline);
+      if (Left == 0) {
+        Abandon("The browser does not read its commands");
+        throw EDevToolsLost(FClosedWhy);
+      }
+      if (poll(P, 2, Left) > 0 && (P[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadAvailable();
+      if (FClosed) throw EDevToolsLost(FClosedWhy);
+      continue;
+    }
+    MarkClosed(std::string("The browser pipe is closed: ") + std::strerror(errno));
+    throw EDevToolsLost(FClosedWhy);
+  }
+}
+
+int TDevToolsClient::Send(const std::string& Method, const json& Params,
+                          const std::string& SessionId, bool WantReply) {
+  int Id = ++FNextId;
+  json Message = {{"id", Id}, {"method", Method}, {"params", Params}};
+  if (!SessionId.empty()) Message["sessionId"] = SessionId;
+  std::string Text = Message.dump();
+  Text.push_back('\0');
+  if (WantReply) FReplies.emplace(Id, nullptr);
+  try {
+    Write(Text);
+  } catch (...) {
+    FReplies.erase(Id);
+    throw;
+  }
+  return Id;
+}
+
+bool TDevToolsClient::WaitForReply(int Id, int TimeoutMs, json& Reply) {
+  gint64 Deadline = Now() + gint64(TimeoutMs) * 1000;
+  for (;;) {
+    auto it = FReplies.find(Id);
+    if (it != FReplies.end() && !it->second.is_null()) {
+      Reply = std::move(it->second);
+      FReplies.erase(it);
+      return true;
+    }
+    if (FClosed) throw EDevToolsLost(FClosedWhy);
+    int Left = RemainingMs(Deadline);
+    if (Left == 0) return false;
+    pollfd P{FReadFd, POLLIN, 0};
+    int R = poll(&P, 1, Left);
+    if (R < 0 && errno != EINTR) {
+      MarkClosed(std::string("Cannot read from the browser: ") + std::strerror(errno));
+      continue;
+    }
+    if (R > 0) ReadAvailable();
+  }
+}
+
+void TDevToolsClient::Forget(int Id) { FReplies.erase(Id); }
+
+json TDevToolsClient::Call(const std::string& Method, const json& Params,
+                           const std::string& SessionId, int TimeoutMs) {
+  int Id = Send(Method, Params, SessionId, true);
+  json Reply;
+  if (!WaitForReply(Id, TimeoutMs, Reply)) {
+    Forget(Id);
+    Abandon("The browser did not answer " + Method + " within " + std::to_string(TimeoutMs) +
+            " ms");
+    throw EDevToolsLost(FClosedWhy);
+  }
+  if (Reply.contains("error")) {
+    const json& E = Reply["error"];
+    throw EDevToolsError(Method, E.value("code", 0), E.value("message", std::string("error")));
+  }
+  auto R = Reply.find("result");
+  return R == Reply.end() ? json::object() : std::move(*R);
+}
+
+void TDevToolsClient::Abandon(const std::string& Why) { MarkClosed(Why); }
+
+bool TDevToolsClient::ReadAvailable() {
+  char Chunk[65536];
+  while (!FClosed) {
+    ssize_t N = read(FReadFd, Chunk, sizeof Chunk);
+    if (N > 0) {
+      Parse(Chunk, static_cast<std::size_t>(N));
+      continue;
+    }
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    MarkClosed(N == 0 ? "The browser process has ended"
+                      : std::string("Cannot read from the browser: ") + std::strerror(errno));
+  }
+  return !FClosed;
+}
+
+void TDevToolsClient::Parse(const char* Data, std::size_t Size) {
+  FBuffer.append(Data, Size);
+  std::size_t Start = 0;
+  for (;;) {
+    std::size_t End = FBuffer.find('\0', FScanned);
+    if (End == std::string::npos) {
+      FScanned = FBuffer.size();
+      break;
+    }
+    json Message = json::parse(FBuffer.begin() + static_cast<std::ptrdiff_t>(Start),
+                               FBuffer.begin() + static_cast<std::ptrdiff_t>(End), nullptr, false);
+    Start = FScanned = End + 1;
+    if (Message.is_discarded() || !Message.is_object()) continue;
+    auto Id = Message.find("id");
+    if (Id != Message.end()) {
+      auto it = Id->is_number_integer() ? FReplies.find(Id->get<int>()) : FReplies.end();
+      if (it != FReplies.end()) it->second = std::move(Message);
+      continue;
+    }
+    auto Method = Message.find("method");
+    if (Method == Message.end() || !Method->is_string()) continue;
+    TDevToolsEvent Event;
+    Event.Sequence = ++FLastSequence;
+    Event.Method = Method->get<std::string>();
+    Event.SessionId = Message.value("sessionId", std::string());
+    auto Params = Message.find("params");
+    if (Params != Message.end()) Event.Params = std::move(*Params);
+    FEvents.push_back(std::move(Event));
+  }
+  if (Start > 0) {
+    FBuffer.erase(0, Start);
+    FScanned -= Start;
+  }
+}
+
+void TDevToolsClient::MarkClosed(const std::string& Why) {
+  if (FClosed) return;
+  FClosed = true;
+  FClosedWhy = Why;
+}
+
+bool TDevToolsClient::DispatchOne() {
+  if (!FEvents.empty()) {
+    TDevToolsEvent Event = std::move(FEvents.front());
+    FEvents.pop_front();
+    if (OnEvent) {
+      auto Handler = OnEvent;
+      Handler(Event);
+    }
+    return true;
+  }
+  if (FClosed && !FClosedReported) {
+    FClosedReported = true;
+    if (OnClosed) {
+      auto Handler = OnClosed;
+      Handler();
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace host

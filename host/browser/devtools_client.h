@@ -1,0 +1,110 @@
+#pragma once
+// A DevTools protocol client over a pipe of NUL-terminated JSON messages.
+// Commands wait for their reply by reading the pipe directly, never by
+// running the message loop, so a handler that calls the browser is never
+// re-entered; events read meanwhile are queued and handed out one at a time
+// by a source on the application's message loop, in the order they came.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "host/system/exception.h"
+
+using GSource = struct _GSource;
+
+namespace host {
+
+using json = nlohmann::json;
+
+// The browser answered a command with an error.
+class EDevToolsError : public EOleException {
+ public:
+  EDevToolsError(const std::string& Method, int Code, const std::string& Text)
+      : EOleException(Text), FMethod(Method), FCode(Code) {}
+  const std::string& Method() const { return FMethod; }
+  int Code() const { return FCode; }
+
+ private:
+  std::string FMethod;
+  int FCode;
+};
+
+// The browser is gone or does not answer; the client is unusable after it.
+HOST_EXCEPTION(EDevToolsLost, EOleException);
+
+struct TDevToolsEvent {
+  std::uint64_t Sequence;  // counts every event read, from 1
+  std::string Method;
+  std::string SessionId;
+  json Params;
+};
+
+class TDevToolsClient {
+ public:
+  // ReadFd and WriteFd must be non-blocking; they stay owned by the caller.
+  TDevToolsClient(int ReadFd, int WriteFd);
+  ~TDevToolsClient();
+  TDevToolsClient(const TDevToolsClient&) = delete;
+  TDevToolsClient& operator=(const TDevToolsClient&) = delete;
+
+  // Sends a command and waits up to TimeoutMs for its reply; returns its
+  // result. Raises EDevToolsError for an error reply and EDevToolsLost when
+  // the pipe closes or the time runs out.
+  json Call(const std::string& Method, const json& Params = json::object(),
+            const std::string& SessionId = {}, int TimeoutMs = 30000);
+  // Sends a command and returns its id; with WantReply its reply is kept
+  // for WaitForReply, else dropped.
+  int Send(const std::string& Method, const json& Params = json::object(),
+           const std::string& SessionId = {}, bool WantReply = false);
+  // Waits up to TimeoutMs for the reply to command Id: the whole message
+  // (with "result" or "error"). False when the time ran out; the reply is
+  // then still kept if it comes. Raises EDevToolsLost when the pipe closes.
+  bool WaitForReply(int Id, int TimeoutMs, json& Reply);
+  // Stops keeping the reply of command Id.
+  void Forget(int Id);
+  // Marks the client unusable, as a closed pipe does.
+  void Abandon(const std::string& Why);
+
+  // Receives each event from the message loop.
+  std::function<void(const TDevToolsEvent&)> OnEvent;
+  // Called from the message loop once when the pipe closes.
+  std::function<void()> OnClosed;
+
+  bool Closed() const { return FClosed; }
+  // The sequence number of the last event read so far.
+  std::uint64_t LastSequence() const { return FLastSequence; }
+
+  // Starts or stops delivering events through the application's loop.
+  void Attach();
+  void Detach();
+
+ private:
+  struct TSource;
+  friend struct TSource;
+
+  void Write(const std::string& Message);
+  // Reads what is available without blocking; returns false once the pipe
+  // has closed.
+  bool ReadAvailable();
+  void Parse(const char* Data, std::size_t Size);
+  void MarkClosed(const std::string& Why);
+  bool DispatchOne();
+
+  int FReadFd, FWriteFd;
+  int FNextId = 0;
+  std::map<int, json> FReplies;  // awaited ids; null until the reply comes
+  std::string FBuffer;
+  std::size_t FScanned = 0;
+  std::deque<TDevToolsEvent> FEvents;
+  std::uint64_t FLastSequence = 0;
+  bool FClosed = false;
+  bool FClosedReported = false;
+  std::string FClosedWhy;
+  GSource* FSource = nullptr;
+};
+
+}  // namespace host

@@ -1,0 +1,176 @@
+#include "host/browser/png_reader.h"
+
+#include <zlib.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/system/exception.h"
+
+namespace host {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& Why) {
+  throw EOleException("Cannot read the browser's picture: " + Why);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* P) {
+  return (std::uint32_t(P[0]) << 24) | (std::uint32_t(P[1]) << 16) | (std::uint32_t(P[2]) << 8) |
+         P[3];
+}
+
+std::uint8_t Paeth(int A, int B, int C) {
+  int P = A + B - C;
+  int PA = std::abs(P - A), PB = std::abs(P - B), PC = std::abs(P - C);
+  if (PA <= PB && PA <= PC) return static_cast<std::uint8_t>(A);
+  return static_cast<std::uint8_t>(PB <= PC ? B : C);
+}
+
+// Undoes one row's filter in place; Prior is the previous unfiltered row
+// (zeros for the first).
+void Unfilter(int Filter, std::uint8_t* Row, const std::uint8_t* Prior, std::size_t Bytes,
+              std::size_t Bpp) {
+  switch (Filter) {
+    case 0:
+      break;
+    case 1:
+      for (std::size_t i = Bpp; i < Bytes; ++i) Row[i] = std::uint8_t(Row[i] + Row[i - Bpp]);
+      break;
+    case 2:
+      for (std::size_t i = 0; i < Bytes; ++i) Row[i] = std::uint8_t(Row[i] + Prior[i]);
+      break;
+    case 3:
+      for (std::size_t i = 0; i < Bytes; ++i) {
+        int Left = i >= Bpp ? Row[i - Bpp] : 0;
+        Row[i] = std::uint8_t(Row[i] + ((Left + Prior[i]) >> 1));
+      }
+      break;
+    case 4:
+      for (std::size_t i = 0; i < Bytes; ++i) {
+        int Left = i >= Bpp ? Row[i - Bpp] : 0;
+        int UpLeft = i >= Bpp ? Prior[i - Bpp] : 0;
+        Row[i] = std::uint8_t(Row[i] + Paeth(Left, Prior[i], UpLeft));
+      }
+      break;
+    default:
+      Fail("unknown row filter " + std::to_string(Filter));
+  }
+}
+
+}  // namespace
+
+TRgbImage ReadBrowserPng(const std::uint8_t* Data, std::size_t Size) {
+  static const std::uint8_t Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (Size < 8 || std::memcmp(Data, Signature, 8) != 0) Fail("not a PNG file");
+  std::size_t Pos = 8;
+  int Width = 0, Height = 0, Bpp = 0;
+  bool HaveHeader = false, Ended = false;
+  std::vector<std::uint8_t> Compressed;
+  while (!Ended) {
+    if (Size - Pos < 12) Fail("truncated chunk");
+    std::uint32_t Length = BigEndian32(Data + Pos);
+    if (Length > Size - Pos - 12) Fail("truncated chunk");
+    const std::uint8_t* Type = Data + Pos + 4;
+    const std::uint8_t* Body = Type + 4;
+    std::uint32_t Crc = BigEndian32(Body + Length);
+    if (crc32(crc32(0, nullptr, 0), Type, Length + 4) != Crc) Fail("bad chunk checksum");
+    if (std::memcmp(Type, "IHDR", 4) == 0) {
+      if (Length != 13) Fail("bad header");
+      std::uint32_t W = BigEndian32(Body), H = BigEndian32(Body + 4);
+      int Depth = Body[8], Colour = Body[9], Interlace = Body[12];
+      if (W == 0 || H == 0 || W > (1u << 20) || H > (1u << 20)) Fail("bad size");
+      if (Depth != 8 || (Colour != 2 && Colour != 6) || Body[10] != 0 || Body[11] != 0 ||
+          Interlace != 0)
+        Fail("not an 8-bit RGB or RGBA picture without interlacing");
+      Width = static_cast<int>(W);
+      Height = static_cast<int>(H);
+      Bpp = Colour == 2 ? 3 : 4;
+      HaveHeader = true;
+    } else if (std::memcmp(Type, "IDAT", 4) == 0) {
+      if (!HaveHeader) Fail("image data before the header");
+      Compressed.insert(Compressed.end(), Body, Body + Length);
+    } else if (std::memcmp(Type, "IEND", 4) == 0) {
+      Ended = true;
+    } else if (!(Type[0] & 0x20)) {
+      Fail("unknown critical chunk");
+    }
+    Pos += 12 + Length;
+  }
+  if (!HaveHeader) Fail("no header");
+
+  std::size_t Stride = static_cast<std::size_t>(Width) * static_cast<std::size_t>(Bpp);
+  std::size_t RawSize = (Stride + 1) * static_cast<std::size_t>(Height);
+  std::vector<std::uint8_t> Raw(RawSize);
+  z_stream Z{};
+  if (inflateInit(&Z) != Z_OK) Fail("cannot start zlib");
+  Z.next_in = Compressed.data();
+  Z.avail_in = static_cast<uInt>(Compressed.size());
+  Z.next_out = Raw.data();
+  Z.avail_out = static_cast<uInt>(RawSize);
+  int Status = inflate(&Z, Z_FINISH);
+  std::size_t Produced = RawSize - Z.avail_out;
+  inflateEnd(&Z);
+  if (Produced != RawSize || (Status != Z_STREAM_END && Status != Z_BUF_ERROR && Status != Z_OK))
+    Fail("image data too short or damaged");
+
+  TRgbImage Image;
+  Image.Width = Width;
+  Image.Height = Height;
+  Image.Pixels.resize(static_cast<std::size_t>(Width) * 3 * static_cast<std::size_t>(Height));
+  std::vector<std::uint8_t> Zeros(Stride, 0);
+  const std::uint8_t* Prior = Zeros.data();
+  for (int y = 0; y < Height; ++y) {
+    std::uint8_t* Line = Raw.data() + static_cast<std::size_t>(y) * (Stride + 1);
+    Unfilter(Line[0], Line + 1, Prior, Stride, static_cast<std::size_t>(Bpp));
+    Prior = Line + 1;
+    std::uint8_t* Out = Image.Pixels.data() + static_cast<std::size_t>(y) * Width * 3;
+    if (Bpp == 3) {
+      std::memcpy(Out, Line + 1, Stride);
+    } else {
+      // Screenshots are opaque; any alpha is dropped.
+      for (int x = 0; x < Width; ++x) std::memcpy(Out + x * 3, Line + 1 + x * 4, 3);
+    }
+  }
+  return Image;
+}
+
+std::vector<std::uint8_t> DecodeBase64(const std::string& Text) {
+  static const std::array<std::int8_t, 256> Table = [] {
+    std::array<std::int8_t, 256> T{};
+    T.fill(-1);
+    const char* Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) T[static_cast<unsigned char>(Alphabet[i])] = std::int8_t(i);
+    return T;
+  }();
+  std::vector<std::uint8_t> Out;
+  Out.reserve(Text.size() / 4 * 3);
+  std::uint32_t Bits = 0;
+  int Count = 0;
+  for (char C : Text) {
+    if (C == '=') break;
+    if (C == '\n' || C == '\r') continue;
+    int V = Table[static_cast<unsigned char>(C)];
+    if (V < 0) throw EOleException("Cannot read the browser's picture: bad base64 data");
+    Bits = (Bits << 6) | static_cast<std::uint32_t>(V);
+    if (++Count == 4) {
+      Out.push_back(std::uint8_t(Bits >> 16));
+      Out.push_back(std::uint8_t(Bits >> 8));
+      Out.push_back(std::uint8_t(Bits));
+      Bits = 0;
+      Count = 0;
+    }
+  }
+  if (Count == 2) {
+    Out.push_back(std::uint8_t(Bits >> 4));
+  } else if (Count == 3) {
+    Out.push_back(std::uint8_t(Bits >> 10));
+    Out.push_back(std::uint8_t(Bits >> 2));
+  } else if (Count == 1) {
+    throw EOleException("Cannot read the browser's picture: bad base64 data");
+  }
+  return Out;
+}
+
+}  // namespace host

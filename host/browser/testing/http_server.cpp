@@ -1,0 +1,151 @@
+#include "host/browser/testing/http_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace host::testing {
+
+namespace {
+
+int Listen(int& Port) {
+  int Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int One = 1;
+  setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) != 0 || listen(Fd, 64) != 0)
+    throw std::runtime_error("cannot listen on 127.0.0.1");
+  socklen_t L = sizeof A;
+  getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &L);
+  Port = ntohs(A.sin_port);
+  return Fd;
+}
+
+void WriteAll(int Fd, const std::string& S) {
+  std::size_t Done = 0;
+  while (Done < S.size()) {
+    ssize_t N = send(Fd, S.data() + Done, S.size() - Done, MSG_NOSIGNAL);
+    if (N <= 0) return;
+    Done += static_cast<std::size_t>(N);
+  }
+}
+
+const char* Reason(int Status) {
+  switch (Status) {
+    case 200:
+      return "OK";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 404:
+      return "Not Found";
+    default:
+      return "Status";
+  }
+}
+
+}  // namespace
+
+int ClosedPort() {
+  int Port;
+  int Fd = Listen(Port);
+  close(Fd);
+  return Port;
+}
+
+TTestServer::TTestServer() {
+  FListen = Listen(FPort);
+  if (pipe2(FWake, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  FThread = std::thread([this] { Serve(); });
+}
+
+TTestServer::~TTestServer() {
+  {
+    std::lock_guard<std::mutex> G(FLock);
+    FStop = true;
+  }
+  FStopped.notify_all();
+  (void)!write(FWake[1], "x", 1);
+  FThread.join();
+  for (std::thread& T : FConnections) T.join();
+  close(FListen);
+  close(FWake[0]);
+  close(FWake[1]);
+}
+
+void TTestServer::Route(const std::string& Path, TResponse Response) {
+  std::lock_guard<std::mutex> G(FLock);
+  FRoutes[Path] = std::move(Response);
+}
+
+std::string TTestServer::Url(const std::string& Path) const {
+  return "http://127.0.0.1:" + std::to_string(FPort) + Path;
+}
+
+std::vector<std::string> TTestServer::Requests() {
+  std::lock_guard<std::mutex> G(FLock);
+  return FRequests;
+}
+
+void TTestServer::Serve() {
+  for (;;) {
+    pollfd P[2] = {{FListen, POLLIN, 0}, {FWake[0], POLLIN, 0}};
+    if (poll(P, 2, -1) < 0) continue;
+    if (P[1].revents) return;
+    int Fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (Fd < 0) continue;
+    std::lock_guard<std::mutex> G(FLock);
+    FConnections.emplace_back([this, Fd] { Answer(Fd); });
+  }
+}
+
+void TTestServer::Answer(int Fd) {
+  std::string Request;
+  char Buf[4096];
+  while (Request.find("\r\n\r\n") == std::string::npos) {
+    pollfd P[2] = {{Fd, POLLIN, 0}, {FWake[0], POLLIN, 0}};
+    if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+    ssize_t N = recv(Fd, Buf, sizeof Buf, 0);
+    if (N <= 0) break;
+    Request.append(Buf, static_cast<std::size_t>(N));
+  }
+  std::size_t A = Request.find(' '), B = Request.find(' ', A + 1);
+  std::string Path = A == std::string::npos || B == std::string::npos
+                         ? std::string()
+                         : Request.substr(A + 1, B - A - 1);
+  TResponse R;
+  bool Found;
+  {
+    std::lock_guard<std::mutex> G(FLock);
+    FRequests.push_back(Path);
+    auto it = FRoutes.find(Path);
+    Found = it != FRoutes.end();
+    if (Found) R = it->second;
+  }
+  if (!Found) {
+    R = Page("<html><body>not found</body></html>");
+    R.Status = 404;
+  }
+  if (!R.Hang) {
+    std::string Head = "HTTP/1.1 " + std::to_string(R.Status) + " " + Reason(R.Status) +
+                       "\r\nContent-Type: " + R.ContentType + "\r\nConnection: close\r\n";
+    if (!R.Location.empty()) Head += "Location: " + R.Location + "\r\n";
+    if (!R.Partial) Head += "Content-Length: " + std::to_string(R.Body.size()) + "\r\n";
+    WriteAll(Fd, Head + "\r\n" + R.Body);
+  }
+  if (R.Hang || R.Partial) {
+    std::unique_lock<std::mutex> G(FLock);
+    FStopped.wait(G, [this] { return FStop; });
+  }
+  close(Fd);
+}
+
+}  // namespace host::testing

@@ -1,0 +1,77 @@
+#pragma once
+// A small HTTP server on 127.0.0.1 for tests, on threads of its own so that
+// it answers while the test's thread waits on the browser.
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace host::testing {
+
+struct TResponse {
+  int Status = 200;
+  std::string ContentType = "text/html";
+  std::string Body;
+  std::string Location;  // for redirects
+  bool Hang = false;     // never answers
+  bool Partial = false;  // sends the headers and Body, then never finishes
+};
+
+class TTestServer {
+ public:
+  TTestServer();
+  ~TTestServer();
+  void Route(const std::string& Path, TResponse Response);
+  std::string Url(const std::string& Path) const;
+  int Port() const { return FPort; }
+  // The paths asked for so far, in order.
+  std::vector<std::string> Requests();
+
+ private:
+  void Serve();
+  void Answer(int Fd);
+
+  int FListen = -1;
+  int FPort = 0;
+  int FWake[2] = {-1, -1};
+  std::thread FThread;
+  std::mutex FLock;
+  std::condition_variable FStopped;
+  bool FStop = false;
+  std::map<std::string, TResponse> FRoutes;
+  std::vector<std::string> FRequests;
+  std::vector<std::thread> FConnections;
+};
+
+inline TResponse Page(std::string Body, std::string ContentType = "text/html") {
+  TResponse R;
+  R.Body = std::move(Body);
+  R.ContentType = std::move(ContentType);
+  return R;
+}
+inline TResponse Redirect(int Status, std::string Location) {
+  TResponse R;
+  R.Status = Status;
+  R.Location = std::move(Location);
+  return R;
+}
+inline TResponse Hanging() {
+  TResponse R;
+  R.Hang = true;
+  return R;
+}
+inline TResponse Unfinished(std::string Body) {
+  TResponse R;
+  R.Body = std::move(Body);
+  R.Partial = true;
+  return R;
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+int ClosedPort();
+
+}  // namespace host::testing
