@@ -16,29 +16,59 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
+// Every level this CPU runs, against the plain code.
+std::vector<TVectorLevel> Levels() {
+  std::vector<TVectorLevel> levels;
+  for (TVectorLevel l : {vlSSE2, vlSSSE3, vlAVX2})
+    if (l <= BestVectorLevel()) levels.push_back(l);
+  return levels;
+}
+
 TEST(EncodeFilters, VectorCodeMatchesPlainCode) {
+  ASSERT_FALSE(Levels().empty()) << "no vector code runs on this machine";
   std::mt19937 rng(5);
-  for (std::uint32_t length : {1u, 3u, 8u, 15u, 16u, 17u, 31u, 64u, 100u, 4099u, 5760u}) {
+  for (std::uint32_t length : {1u, 3u, 8u, 15u, 16u, 17u, 31u, 33u, 64u, 100u, 4099u, 5760u}) {
     for (std::uint32_t offset : {1u, 2u, 3u, 4u, 6u, 8u}) {
       // Small alphabets give the Paeth ties and equal runs that random bytes lack.
       for (unsigned alphabet : {2u, 5u, 256u}) {
         TBytes row(length), prior(length);
         for (auto& b : row) b = std::uint8_t(rng() % alphabet * (256 / alphabet));
         for (auto& b : prior) b = std::uint8_t(rng() % alphabet * (256 / alphabet));
-        std::vector<TBytes> fast(5, TBytes(length)), plain(5, TBytes(length));
-        std::uint8_t* fastOut[5] = {nullptr, fast[1].data(), fast[2].data(), fast[3].data(),
-                                    fast[4].data()};
+        std::vector<TBytes> plain(5, TBytes(length));
         std::uint8_t* plainOut[5] = {nullptr, plain[1].data(), plain[2].data(), plain[3].data(),
                                      plain[4].data()};
-        ComputeFilters(row.data(), prior.data(), fastOut, length, offset, 0x1F);
-        ComputeFiltersPlain(row.data(), prior.data(), plainOut, length, offset, 0x1F);
-        for (int t = 1; t <= 4; ++t) {
-          ASSERT_EQ(fast[t], plain[t])
-              << "filter " << t << " length " << length << " offset " << offset;
-          ASSERT_EQ(RunScore(fast[t].data(), length), RunScorePlain(fast[t].data(), length))
-              << "length " << length;
+        ComputeFiltersAt(vlPlain, row.data(), prior.data(), plainOut, length, offset, 0x1F);
+        for (TVectorLevel level : Levels()) {
+          std::vector<TBytes> fast(5, TBytes(length));
+          std::uint8_t* fastOut[5] = {nullptr, fast[1].data(), fast[2].data(), fast[3].data(),
+                                      fast[4].data()};
+          ComputeFiltersAt(level, row.data(), prior.data(), fastOut, length, offset, 0x1F);
+          for (int t = 1; t <= 4; ++t) {
+            ASSERT_EQ(fast[t], plain[t]) << "filter " << t << " length " << length << " offset "
+                                         << offset << " level " << level;
+            ASSERT_EQ(RunScoreAt(level, fast[t].data(), length),
+                      RunScoreAt(vlPlain, fast[t].data(), length))
+                << "length " << length << " level " << level;
+          }
         }
       }
+    }
+  }
+}
+
+TEST(EncodeFilters, SwapToRGBAtEveryLevel) {
+  std::mt19937 rng(3);
+  for (std::uint32_t pixels : {1u, 2u, 5u, 6u, 7u, 10u, 33u, 1920u}) {
+    TBytes bgr(3 * pixels);
+    for (auto& b : bgr) b = std::uint8_t(rng());
+    TBytes expected(3 * pixels);
+    for (std::uint32_t x = 0; x < pixels; ++x)
+      for (int c = 0; c < 3; ++c) expected[3 * x + c] = bgr[3 * x + 2 - c];
+    for (TVectorLevel level : {vlPlain, vlSSE2, vlSSSE3, vlAVX2}) {
+      if (level > BestVectorLevel()) continue;
+      TBytes rgb(3 * pixels, 0);
+      SwapToRGBAt(level, bgr.data(), rgb.data(), pixels, nullptr);
+      EXPECT_EQ(rgb, expected) << pixels << " pixels, level " << level;
     }
   }
 }
@@ -57,7 +87,8 @@ TEST(EncodeFilters, RunScoreCountsWindowsOfFiveEqualBytes) {
   EXPECT_EQ(RunScore(TBytes(4, 7).data(), 4), 0u);
   EXPECT_EQ(RunScore(TBytes(5, 7).data(), 5), 1u);
   // Past the 255-block fold of the vector counters.
-  EXPECT_EQ(RunScore(TBytes(20000, 7).data(), 20000), 19996u);
+  for (TVectorLevel level : Levels())
+    EXPECT_EQ(RunScoreAt(level, TBytes(20000, 7).data(), 20000), 19996u) << level;
   TBytes mixed = {1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 3};
   EXPECT_EQ(RunScore(mixed.data(), std::uint32_t(mixed.size())), 3u);
 }
