@@ -77,7 +77,7 @@ void TBitmap::SetSize(int NewWidth, int NewHeight) {
   const int keepW = std::min(FWidth, NewWidth);
   const int keepH = std::min(FHeight, NewHeight);
   const std::int64_t keepBits = static_cast<std::int64_t>(keepW) * bits;
-  for (int y = 0; y < keepH; ++y) {
+  for (int y = 0; keepW > 0 && y < keepH; ++y) {
     const std::uint8_t* src = FPixels.data() + y * oldRow;
     std::uint8_t* dst = pixels.data() + y * newRow;
     std::memcpy(dst, src, static_cast<std::size_t>(keepBits / 8));

@@ -42,6 +42,10 @@ TEST(BitmapGeometry, NewBitmapIsEmptyDevicePixels) {
   EXPECT_EQ(b.GetPixel(2, 1), clBlack);
   EXPECT_THROW(b.ScanLine(2), EInvalidGraphicOperation);
   EXPECT_THROW(b.ScanLine(-1), EInvalidGraphicOperation);
+  TBitmap c;  // height before width
+  c.SetHeight(4);
+  c.SetWidth(2);
+  EXPECT_EQ(c.GetPixel(1, 3), clBlack);
 }
 
 TEST(BitmapGeometry, ResizeKeepsTopLeftPixelsInEveryFormat) {
