@@ -1,0 +1,305 @@
+// Loading 24-bit PNG files written by libpng (zlib level 6, its adaptive
+// filters): the codec against libpng, libspng and stb_image decoding to their
+// native pixel layout, and zlib's inflate alone on the same image data, the
+// floor for any zlib-based reader. Argument 0 is a screenshot-like picture,
+// 1 a photo-like one, both 1920 x 1080.
+//
+//   Inflate        zlib alone, all image data into one buffer
+//   StreamInflate  zlib alone, 128 KiB output windows as a row reader uses
+//   OurInflate     the codec's decompression stream over the chunk data, in
+//                  the block sizes the decoder reads: its share of Snapkit
+
+#include <benchmark/benchmark.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "host/system/stream.h"
+#include "png/png_image.h"
+#include "zstream/decompression_stream.h"
+
+#ifdef SNAPKIT_HAVE_SPNG
+#include <spng.h>
+#endif
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb_image.h>
+
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+struct TRGB {
+  int Width, Height;
+  TBytes Pixels;  // red first
+  std::uint8_t* At(int X, int Y) { return &Pixels[(std::size_t(Y) * Width + X) * 3]; }
+  void Fill(int X0, int Y0, int W, int H, std::uint32_t Colour) {
+    for (int y = std::max(Y0, 0); y < std::min(Y0 + H, Height); ++y)
+      for (int x = std::max(X0, 0); x < std::min(X0 + W, Width); ++x) {
+        std::uint8_t* p = At(x, y);
+        p[0] = std::uint8_t(Colour >> 16), p[1] = std::uint8_t(Colour >> 8),
+        p[2] = std::uint8_t(Colour);
+      }
+  }
+};
+
+// Desktop and application windows: flat panels, borders, a gradient, rows
+// of small anti-aliased text, icons, and a picture inside a page.
+TRGB Screenshot() {
+  TRGB s{1920, 1080, TBytes(1920 * 1080 * 3)};
+  std::mt19937 rng(11);
+  s.Fill(0, 0, 1920, 1080, 0xDCE3EA);
+  s.Fill(0, 1040, 1920, 40, 0x20252B);  // task bar
+  for (int i = 0; i < 14; ++i) s.Fill(10 + i * 48, 1046, 28, 28, 0x3070B0 + i * 0x0A0503);
+  for (int w = 0; w < 3; ++w) {
+    const int x0 = 60 + w * 420, y0 = 40 + w * 90, ww = 1100, wh = 760;
+    s.Fill(x0 - 1, y0 - 1, ww + 2, wh + 2, 0x9AA3AD);
+    s.Fill(x0, y0, ww, wh, 0xFFFFFF);
+    for (int x = 0; x < ww; ++x) s.Fill(x0 + x, y0, 1, 32, 0x2B579A + (x * 40 / ww) * 0x010101);
+    s.Fill(x0, y0 + 32, 220, wh - 32, 0xF3F3F3);  // side bar
+    for (int line = 0; line < 40; ++line) {
+      int x = x0 + 240;
+      const int y = y0 + 50 + line * 17;
+      const int end = x0 + ww - 40 - int(rng() % 300);
+      while (x < end) {
+        const int letters = 2 + rng() % 9;
+        for (int c = 0; c < letters && x < end; ++c, x += 8) {
+          const std::uint32_t glyph = rng();
+          for (int gy = 0; gy < 12; ++gy)
+            for (int gx = 0; gx < 7; ++gx) {
+              const unsigned bit = (glyph >> ((gy / 2) * 5 + gx % 5)) & 1;
+              if (!bit || (gx % 3 != 0 && gy % 4 != 1)) continue;
+              // Anti-aliased strokes: a few grey levels, not only black.
+              const std::uint8_t v = std::uint8_t(0x30 + (rng() % 4) * 0x28);
+              std::uint8_t* p = s.At(x + gx, y + gy);
+              p[0] = p[1] = p[2] = v;
+            }
+        }
+        x += 8;
+      }
+    }
+  }
+  // A photo on a web page.
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) {
+      std::uint8_t* p = s.At(1400 + x, 600 + y);
+      p[0] = std::uint8_t(120 + 80 * std::sin(x * 0.02) + rng() % 6);
+      p[1] = std::uint8_t(110 + 70 * std::cos(y * 0.015 + x * 0.01) + rng() % 6);
+      p[2] = std::uint8_t(90 + 60 * std::sin((x + y) * 0.01) + rng() % 6);
+    }
+  return s;
+}
+
+// Soft shapes at several scales plus sensor noise.
+TRGB Photo() {
+  TRGB s{1920, 1080, TBytes(1920 * 1080 * 3)};
+  std::mt19937 rng(5);
+  std::normal_distribution<double> noise(0.0, 2.5);
+  for (int y = 0; y < s.Height; ++y)
+    for (int x = 0; x < s.Width; ++x) {
+      const double large = 60 * std::sin(x * 0.0031 + 0.7) * std::cos(y * 0.0043);
+      const double medium =
+          25 * std::sin(x * 0.021 + y * 0.017) + 15 * std::cos(x * 0.013 - y * 0.029);
+      const double fine = 6 * std::sin(x * 0.19) * std::sin(y * 0.23);
+      const double base = 125 + large + medium + fine;
+      std::uint8_t* p = s.At(x, y);
+      for (int c = 0; c < 3; ++c)
+        p[c] = std::uint8_t(std::clamp(base * (0.8 + 0.15 * c) + noise(rng), 0.0, 255.0));
+    }
+  return s;
+}
+
+void Append(png_structp Png, png_bytep Data, png_size_t Length) {
+  auto* out = static_cast<TBytes*>(png_get_io_ptr(Png));
+  out->insert(out->end(), Data, Data + Length);
+}
+
+TBytes EncodeWithLibpng(const TRGB& Picture) {
+  TBytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<png_bytep> rows;
+  for (int y = 0; y < Picture.Height; ++y)
+    rows.push_back(const_cast<png_bytep>(&Picture.Pixels[std::size_t(y) * Picture.Width * 3]));
+  if (setjmp(png_jmpbuf(png))) std::abort();
+  png_set_write_fn(png, &out, Append, nullptr);
+  png_set_IHDR(png, info, Picture.Width, Picture.Height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+struct TFile {
+  TBytes Bytes;
+  TBytes ImageData;  // the IDAT contents, concatenated
+  std::size_t RawSize;
+};
+
+TFile MakeFile(const TRGB& Picture) {
+  TFile f{EncodeWithLibpng(Picture), {}, std::size_t(Picture.Height) * (Picture.Width * 3 + 1)};
+  for (std::size_t at = 8; at + 12 <= f.Bytes.size();) {
+    const std::size_t length = std::size_t(f.Bytes[at]) << 24 | f.Bytes[at + 1] << 16 |
+                               f.Bytes[at + 2] << 8 | f.Bytes[at + 3];
+    if (std::memcmp(&f.Bytes[at + 4], "IDAT", 4) == 0)
+      f.ImageData.insert(f.ImageData.end(), &f.Bytes[at + 8], &f.Bytes[at + 8 + length]);
+    at += length + 12;
+  }
+  return f;
+}
+
+const TFile& File(int Kind) {
+  static const TFile screenshot = MakeFile(Screenshot());
+  static const TFile photo = MakeFile(Photo());
+  return Kind == 0 ? screenshot : photo;
+}
+
+void Counters(benchmark::State& State, const TFile& F) {
+  State.SetBytesProcessed(std::int64_t(State.iterations() * F.RawSize));
+  State.counters["file"] = double(F.Bytes.size());
+}
+
+void Snapkit(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  host::TMemoryStream in;
+  in.WriteBuffer(f.Bytes.data(), std::int64_t(f.Bytes.size()));
+  for (auto _ : State) {
+    in.SetPosition(0);
+    snapkit::TPNGImage image;
+    image.LoadFromStream(in);
+    benchmark::DoNotOptimize(image.ScanLine(0));
+  }
+  Counters(State, f);
+}
+
+struct TReadSource {
+  const TBytes* Bytes;
+  std::size_t Position;
+};
+
+void ReadFromMemory(png_structp Png, png_bytep Data, png_size_t Length) {
+  auto* source = static_cast<TReadSource*>(png_get_io_ptr(Png));
+  std::memcpy(Data, source->Bytes->data() + source->Position, Length);
+  source->Position += Length;
+}
+
+void Libpng(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  for (auto _ : State) {
+    TReadSource source{&f.Bytes, 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) std::abort();
+    png_set_read_fn(png, &source, ReadFromMemory);
+    png_read_info(png, info);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    TBytes pixels(rowBytes * height);
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = &pixels[y * rowBytes];
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  Counters(State, f);
+}
+
+#ifdef SNAPKIT_HAVE_SPNG
+void Spng(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  for (auto _ : State) {
+    spng_ctx* ctx = spng_ctx_new(0);
+    spng_set_png_buffer(ctx, f.Bytes.data(), f.Bytes.size());
+    std::size_t size = 0;
+    spng_decoded_image_size(ctx, SPNG_FMT_PNG, &size);
+    TBytes pixels(size);
+    if (spng_decode_image(ctx, pixels.data(), size, SPNG_FMT_PNG, 0)) std::abort();
+    spng_ctx_free(ctx);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  Counters(State, f);
+}
+#endif
+
+void Stb(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  for (auto _ : State) {
+    int w, h, n;
+    stbi_uc* pixels = stbi_load_from_memory(f.Bytes.data(), int(f.Bytes.size()), &w, &h, &n, 0);
+    if (!pixels) std::abort();
+    benchmark::DoNotOptimize(pixels);
+    stbi_image_free(pixels);
+  }
+  Counters(State, f);
+}
+
+void Inflate(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  for (auto _ : State) {
+    TBytes raw(f.RawSize);
+    uLongf size = uLongf(raw.size());
+    if (uncompress(raw.data(), &size, f.ImageData.data(), uLong(f.ImageData.size())) != Z_OK)
+      std::abort();
+    benchmark::DoNotOptimize(raw.data());
+  }
+  Counters(State, f);
+}
+
+void StreamInflate(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  TBytes window(128 * 1024);
+  for (auto _ : State) {
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<Bytef*>(f.ImageData.data());
+    z.avail_in = uInt(f.ImageData.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+      z.next_out = window.data();
+      z.avail_out = uInt(window.size());
+      rc = inflate(&z, Z_NO_FLUSH);
+      benchmark::DoNotOptimize(window.data());
+    }
+    if (rc != Z_STREAM_END) std::abort();
+    inflateEnd(&z);
+  }
+  Counters(State, f);
+}
+
+void OurInflate(benchmark::State& State) {
+  const TFile& f = File(int(State.range(0)));
+  host::TMemoryStream data;
+  data.WriteBuffer(f.ImageData.data(), std::int64_t(f.ImageData.size()));
+  const std::int32_t block = (128 * 1024 / (1920 * 3 + 1)) * (1920 * 3 + 1);
+  TBytes window(std::size_t(block), 0);
+  for (auto _ : State) {
+    auto z = std::make_unique<snapkit::TZDecompressionStream>(data);
+    z->Seek(0, host::soBeginning);
+    while (z->Read(window.data(), block) == block) benchmark::DoNotOptimize(window.data());
+  }
+  Counters(State, f);
+}
+
+BENCHMARK(Snapkit)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(Libpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+#ifdef SNAPKIT_HAVE_SPNG
+BENCHMARK(Spng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+#endif
+BENCHMARK(Stb)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(Inflate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(StreamInflate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(OurInflate)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
