@@ -159,6 +159,39 @@ TEST(BitmapFormats, TrueColourToPaletteFormatsPicksNearestEntries) {
     }
 }
 
+TEST(BitmapFormats, NearestEntryMatchesAFullSearchWithTiesToTheLowestIndex) {
+  std::uint32_t seed = 3;
+  auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
+  std::vector<PALETTEENTRY> entries;
+  for (int i = 0; i < 256; ++i)  // coarse values, so that duplicates and ties occur
+    entries.push_back({static_cast<std::uint8_t>(next() & 0xF0),
+                       static_cast<std::uint8_t>(next() & 0xF0),
+                       static_cast<std::uint8_t>(next() & 0xF0), 0});
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(100, 60);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 100; ++x)
+      b.SetPixel(x, y,
+                 RGB(static_cast<std::uint8_t>(next()), static_cast<std::uint8_t>(next()),
+                     static_cast<std::uint8_t>(next())));
+  TBitmap original;
+  original.Assign(b);
+  b.SetPalette(MakePalette(entries));
+  b.SetPixelFormat(pf8bit);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 100; ++x) {
+      TColor c = original.GetPixel(x, y);
+      int best = 1 << 30, index = -1;
+      for (int i = 0; i < 256; ++i) {
+        int dr = GetRValue(c) - entries[i].peRed, dg = GetGValue(c) - entries[i].peGreen,
+            db = GetBValue(c) - entries[i].peBlue;
+        if (dr * dr + dg * dg + db * db < best) best = dr * dr + dg * dg + db * db, index = i;
+      }
+      ASSERT_EQ(b.ScanLine(y)[x], index) << x << "," << y;
+    }
+}
+
 TEST(BitmapFormats, WithoutAPaletteTheDefaultsKeepBlackWhiteAndPrimaries) {
   TBitmap b;
   b.SetPixelFormat(pf24bit);

@@ -1,5 +1,8 @@
 #include "host/graphics/pixels.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace host::pixels {
 
 namespace {
@@ -19,28 +22,61 @@ HPALETTE MakePalette(std::vector<PALETTEENTRY> Entries) {
 
 }  // namespace
 
-TNearestColor::TNearestColor(const HPALETTE& Palette) {
-  if (Palette) FEntries = Palette->Entries;
-  if (FEntries.size() > 256) FEntries.resize(256);
+TNearestColor::TNearestColor(const HPALETTE& Palette) : FCells(512), FCellReady(512, false) {
+  if (Palette) {
+    std::size_t n = std::min<std::size_t>(Palette->Entries.size(), 256);
+    for (std::size_t i = 0; i < n; ++i) {
+      const PALETTEENTRY& e = Palette->Entries[i];
+      FEntries.push_back({e.peRed, e.peGreen, e.peBlue});
+    }
+  }
   // A key with bit 31 set never matches a colour, so the cache starts empty.
   FKeys.fill(0x80000000u);
+}
+
+const std::vector<std::uint8_t>& TNearestColor::Candidates(int Cell) {
+  std::vector<std::uint8_t>& list = FCells[static_cast<std::size_t>(Cell)];
+  if (FCellReady[static_cast<std::size_t>(Cell)]) return list;
+  const int lo[3] = {(Cell >> 6) * 32, ((Cell >> 3) & 7) * 32, (Cell & 7) * 32};
+  // Squared distance from an entry to the nearest and the farthest colour of the cell.
+  auto span = [&](const TEntry& e, bool Far) {
+    const int v[3] = {e.R, e.G, e.B};
+    int d = 0;
+    for (int k = 0; k < 3; ++k) {
+      int a = lo[k], b = lo[k] + 31, t;
+      if (Far)
+        t = std::max(std::abs(v[k] - a), std::abs(v[k] - b));
+      else
+        t = v[k] < a ? a - v[k] : v[k] > b ? v[k] - b : 0;
+      d += t * t;
+    }
+    return d;
+  };
+  int bound = 1 << 30;
+  for (const TEntry& e : FEntries) bound = std::min(bound, span(e, true));
+  // An entry whose nearest point is beyond some entry's farthest one never wins.
+  for (std::size_t i = 0; i < FEntries.size(); ++i)
+    if (span(FEntries[i], false) <= bound) list.push_back(static_cast<std::uint8_t>(i));
+  FCellReady[static_cast<std::size_t>(Cell)] = true;
+  return list;
 }
 
 std::uint8_t TNearestColor::Index(TColor Color) {
   std::uint32_t c = static_cast<std::uint32_t>(Color) & 0xFFFFFF;
   std::uint32_t slot = (c ^ (c >> 12)) & 0xFFF;
   if (FKeys[slot] == c) return FValues[slot];
-  int r = GetRValue(static_cast<TColor>(c)), g = GetGValue(static_cast<TColor>(c)),
-      b = GetBValue(static_cast<TColor>(c));
-  std::uint32_t best = 0xFFFFFFFF;
+  const int r = static_cast<int>(c & 0xFF), g = static_cast<int>((c >> 8) & 0xFF),
+            b = static_cast<int>(c >> 16);
+  int best = 1 << 30;
   std::uint8_t index = 0;
-  for (std::size_t i = 0; i < FEntries.size(); ++i) {
-    int dr = r - FEntries[i].peRed, dg = g - FEntries[i].peGreen, db = b - FEntries[i].peBlue;
-    std::uint32_t d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
+  // Candidates are in index order, so the first of equally near entries wins.
+  for (std::uint8_t i : Candidates(((r >> 5) << 6) | ((g >> 5) << 3) | (b >> 5))) {
+    const TEntry& e = FEntries[i];
+    int dr = r - e.R, dg = g - e.G, db = b - e.B;
+    int d = dr * dr + dg * dg + db * db;
     if (d < best) {
       best = d;
-      index = static_cast<std::uint8_t>(i);
-      if (d == 0) break;
+      index = i;
     }
   }
   FKeys[slot] = c;

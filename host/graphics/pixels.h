@@ -14,16 +14,25 @@ namespace host::pixels {
 inline bool IsPaletteFormat(TPixelFormat F) { return F == pf1bit || F == pf4bit || F == pf8bit; }
 inline bool IsDirect32(TPixelFormat F) { return F == pf32bit || F == pfDevice; }
 
-// Nearest palette entry by squared RGB distance (first entry on ties). A
-// small direct-mapped cache keeps photo-sized conversions fast.
+// Nearest palette entry by squared RGB distance (lowest index on ties).
+// The colour cube is cut into 8x8x8 cells; each cell keeps, once it is
+// first needed, the few entries that can be nearest to any colour in it, so
+// a search looks at those only. A small direct-mapped cache helps pictures
+// with few colours.
 class TNearestColor {
  public:
   explicit TNearestColor(const HPALETTE& Palette);
   std::uint8_t Index(TColor Color);
-  const std::vector<PALETTEENTRY>& Entries() const { return FEntries; }
 
  private:
-  std::vector<PALETTEENTRY> FEntries;
+  struct TEntry {
+    int R, G, B;
+  };
+  const std::vector<std::uint8_t>& Candidates(int Cell);
+
+  std::vector<TEntry> FEntries;
+  std::vector<std::vector<std::uint8_t>> FCells;  // 512, filled lazily
+  std::vector<bool> FCellReady;
   std::array<std::uint32_t, 4096> FKeys{};
   std::array<std::uint8_t, 4096> FValues{};
 };
