@@ -74,7 +74,16 @@ function(snapkit_module)
     endforeach()
     target_link_libraries(${exe} PRIVATE ${M_TEST_LIBS} GTest::gmock GTest::gtest_main)
     target_compile_definitions(${exe} PRIVATE SNAPKIT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${M_NAME};${M_TEST_LABELS}")
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60)
+    # A list-valued property does not survive gtest_discover_tests' layers
+    # of quoting (only the first label arrived), so the labels are set by a
+    # file that ctest reads after the discovered tests.
+    set(label_file ${CMAKE_CURRENT_BINARY_DIR}/${exe}_labels.cmake)
+    file(WRITE ${label_file}
+      "foreach(t IN LISTS ${exe}_TESTS)\n"
+      "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${M_NAME};${M_TEST_LABELS}\")\n"
+      "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_file})
   endif()
 endfunction()
 
