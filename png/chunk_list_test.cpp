@@ -89,6 +89,38 @@ TEST(Errors, AreFramedWithTheCodecTitle) {
   EXPECT_THROW(RaisePNGError(_TIME_CORRUPTED), host::Exception);
 }
 
+TEST(Errors, TextsAreTheOnesUsersSee) {
+  const std::pair<const char*, const char*> texts[] = {
+      {_PNG_ERROR_INVALID_HEADER,
+       "Invalid Portable Graphics Network image, it has an invalid file header."},
+      {_PNG_ERROR_INVALID_CHUNK_INDEX, "The chunk index especified is out of the range."},
+      {_PNG_ERROR_INVALID_CHUNK_CLASS_INDEX, "The chunk class index especified is  out of range."},
+      {_PNG_ERROR_CHUNK_INVALID_CRC, "Can't read the PNG image, it has corrupted data. "},
+      {_PNG_ERROR_IHDR_NOT_FIRST,
+       "This PNG image is invalid, the IHDR chunk is either not present or it isn't the first "
+       "chunk."},
+      {_PNG_ERROR_NO_IDAT, "The current image being loaded has no data and could not be loaded."},
+      {_PNG_ERROR_INVALID_PLTE, "The current image being loaded has an invalid palette!"},
+      {_PNG_ERROR_INVALID_COLOR_TYPE,
+       "Could not read the image because it has an unknown color type."},
+      {_PNG_ERROR_INVALID_FILTER_TYPE,
+       "The image could not be loaded because it uses an unknown set of filter types."},
+      {_PNG_ERROR_INVALID_INTERLACE, "The image has an unknown interlace method."},
+      {_PNG_ERROR_UNKOWN_CRITICAL_CHUNK,
+       "The currently being loaded image contains critical(s) chunk(s) not reconized by the "
+       "decoder."},
+      {_PNG_ERROR_NO_PALETTE, "The current image requeries a palette but it is not avaliable."},
+      {_PNG_INVALID_COLOR_TYPE,
+       "Can not get transparency information because the current image color type is not RGB "
+       "(value 3)"},
+      {_CHUNK_NOT_CHILD,
+       "The especified chunk is not inside the chunk list containing the method being used. The "
+       "funcion could not be completed."},
+      {_TIME_CORRUPTED, "Could not get informations on the tIME chunk because it is corrupted."},
+  };
+  for (const auto& [constant, text] : texts) EXPECT_STREQ(constant, text);
+}
+
 TEST(Saving, WritesEndChunkAndExactlyThreeChunksForATruecolourBitmap) {
   const TBytes file = SmallFile();
   EXPECT_EQ(testing::ChunkTypes(file), (Types{"IHDR", "IDAT", "IEND"}));
