@@ -191,6 +191,18 @@ std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data, bool& Gra
       BytesPerScanLine(static_cast<int>(w), 24) * h > TBitmap::MaxBytes)
     Invalid(
         ("image size " + std::to_string(w) + "x" + std::to_string(h) + " is too large").c_str());
+  // Every block of a sequential Huffman-coded file costs at least two bits,
+  // so a short file cannot make us allocate a huge bitmap.
+  if (!d.Info.progressive_mode && !d.Info.arith_code) {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < d.Info.num_components; ++c)
+      blocks +=
+          std::uint64_t(d.Info.comp_info[c].width_in_blocks) * d.Info.comp_info[c].height_in_blocks;
+    if (blocks / 4 > Data.size())
+      Invalid(("image size " + std::to_string(w) + "x" + std::to_string(h) +
+               " is too large for its data")
+                  .c_str());
+  }
   const bool cmyk = d.Info.jpeg_color_space == JCS_CMYK || d.Info.jpeg_color_space == JCS_YCCK;
   Gray = d.Info.jpeg_color_space == JCS_GRAYSCALE;
 

@@ -188,6 +188,10 @@ TEST(JpegRead, RefusesDamagedFilesAndKeepsThePicture) {
   auto huge = good;
   huge[sof] = huge[sof + 1] = huge[sof + 2] = huge[sof + 3] = 0xFF;
   bad.push_back({"65535 by 65535", huge});
+  auto large = good;  // 20000 x 20000 within the limits, but far too little data
+  large[sof] = large[sof + 2] = 0x4E;
+  large[sof + 1] = large[sof + 3] = 0x20;
+  bad.push_back({"20000 by 20000 in a small file", large});
   auto garbage = good;
   for (std::size_t i = good.size() / 2; i < good.size() / 2 + 64; ++i) garbage[i] = 0xFF;
   bad.push_back({"entropy data overwritten", garbage});
@@ -198,6 +202,12 @@ TEST(JpegRead, RefusesDamagedFilesAndKeepsThePicture) {
     SCOPED_TRACE(what);
     EXPECT_THROW(Decode(j, data), EInvalidGraphic);
     EXPECT_EQ(j.Width(), 64);
+  }
+  // Refused from the header, before a bitmap of 1.2 GB is made.
+  try {
+    Decode(j, large);
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_NE(e.Message().find("too large for its data"), std::string::npos) << e.Message();
   }
 }
 
