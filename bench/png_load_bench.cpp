@@ -1,8 +1,8 @@
 // Loading 24-bit PNG files written by libpng (zlib level 6, its adaptive
 // filters): the codec against libpng, libspng and stb_image decoding to their
 // native pixel layout, and zlib's inflate alone on the same image data, the
-// floor for any zlib-based reader. Argument 0 is a screenshot-like picture,
-// 1 a photo-like one, both 1920 x 1080.
+// floor for any zlib-based reader. Argument 0 is a screenshot (a page as
+// Chromium draws it), 1 a photo-like picture, both 1920 x 1080.
 //
 //   Inflate        zlib alone, all image data into one buffer
 //   StreamInflate  zlib alone, 128 KiB output windows as a row reader uses
@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "host/system/stream.h"
@@ -50,68 +52,87 @@ struct TRGB {
   }
 };
 
-// Desktop and application windows: flat panels, borders, a gradient, rows
-// of small anti-aliased text, icons, and a picture inside a page.
+void ReadFromFile(png_structp Png, png_bytep Data, png_size_t Length) {
+  if (std::fread(Data, 1, Length, static_cast<std::FILE*>(png_get_io_ptr(Png))) != Length)
+    png_error(Png, "short file");
+}
+
+// A page as Chromium renders it (bench/data/screenshot.png: text, a table,
+// a side bar, a gradient), taken to 8-bit RGB.
 TRGB Screenshot() {
-  TRGB s{1920, 1080, TBytes(1920 * 1080 * 3)};
-  std::mt19937 rng(11);
-  s.Fill(0, 0, 1920, 1080, 0xDCE3EA);
-  s.Fill(0, 1040, 1920, 40, 0x20252B);  // task bar
-  for (int i = 0; i < 14; ++i) s.Fill(10 + i * 48, 1046, 28, 28, 0x3070B0 + i * 0x0A0503);
-  for (int w = 0; w < 3; ++w) {
-    const int x0 = 60 + w * 420, y0 = 40 + w * 90, ww = 1100, wh = 760;
-    s.Fill(x0 - 1, y0 - 1, ww + 2, wh + 2, 0x9AA3AD);
-    s.Fill(x0, y0, ww, wh, 0xFFFFFF);
-    for (int x = 0; x < ww; ++x) s.Fill(x0 + x, y0, 1, 32, 0x2B579A + (x * 40 / ww) * 0x010101);
-    s.Fill(x0, y0 + 32, 220, wh - 32, 0xF3F3F3);  // side bar
-    for (int line = 0; line < 40; ++line) {
-      int x = x0 + 240;
-      const int y = y0 + 50 + line * 17;
-      const int end = x0 + ww - 40 - int(rng() % 300);
-      while (x < end) {
-        const int letters = 2 + rng() % 9;
-        for (int c = 0; c < letters && x < end; ++c, x += 8) {
-          const std::uint32_t glyph = rng();
-          for (int gy = 0; gy < 12; ++gy)
-            for (int gx = 0; gx < 7; ++gx) {
-              const unsigned bit = (glyph >> ((gy / 2) * 5 + gx % 5)) & 1;
-              if (!bit || (gx % 3 != 0 && gy % 4 != 1)) continue;
-              // Anti-aliased strokes: a few grey levels, not only black.
-              const std::uint8_t v = std::uint8_t(0x30 + (rng() % 4) * 0x28);
-              std::uint8_t* p = s.At(x + gx, y + gy);
-              p[0] = p[1] = p[2] = v;
-            }
-        }
-        x += 8;
-      }
-    }
-  }
-  // A photo on a web page.
-  for (int y = 0; y < 300; ++y)
-    for (int x = 0; x < 400; ++x) {
-      std::uint8_t* p = s.At(1400 + x, 600 + y);
-      p[0] = std::uint8_t(120 + 80 * std::sin(x * 0.02) + rng() % 6);
-      p[1] = std::uint8_t(110 + 70 * std::cos(y * 0.015 + x * 0.01) + rng() % 6);
-      p[2] = std::uint8_t(90 + 60 * std::sin((x + y) * 0.01) + rng() % 6);
-    }
+  std::string path = __FILE__;
+  path = path.substr(0, path.find_last_of('/') + 1) + "data/screenshot.png";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) std::abort();
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) std::abort();
+  png_set_read_fn(png, file, ReadFromFile);
+  png_read_info(png, info);
+  png_set_strip_16(png);
+  png_set_strip_alpha(png);
+  png_set_palette_to_rgb(png);
+  png_set_gray_to_rgb(png);
+  png_read_update_info(png, info);
+  TRGB s{int(png_get_image_width(png, info)), int(png_get_image_height(png, info)), {}};
+  s.Pixels.resize(std::size_t(s.Width) * s.Height * 3);
+  std::vector<png_bytep> rows;
+  for (int y = 0; y < s.Height; ++y) rows.push_back(s.At(0, y));
+  png_read_image(png, rows.data());
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(file);
   return s;
 }
 
-// Soft shapes at several scales plus sensor noise.
+// Random values on a grid of Cell pixels, smoothly interpolated between.
+class TValueNoise {
+ public:
+  TValueNoise(int Width, int Height, int Cell, std::mt19937& Rng)
+      : FCell(Cell), FColumns(Width / Cell + 2) {
+    std::uniform_real_distribution<double> v(-1.0, 1.0);
+    FGrid.resize(std::size_t(FColumns) * (Height / Cell + 2));
+    for (double& g : FGrid) g = v(Rng);
+  }
+  double At(int X, int Y) const {
+    const int gx = X / FCell, gy = Y / FCell;
+    const double fx = Smooth(double(X % FCell) / FCell), fy = Smooth(double(Y % FCell) / FCell);
+    const double top = Lerp(G(gx, gy), G(gx + 1, gy), fx);
+    return Lerp(top, Lerp(G(gx, gy + 1), G(gx + 1, gy + 1), fx), fy);
+  }
+
+ private:
+  static double Smooth(double T) { return T * T * (3 - 2 * T); }
+  static double Lerp(double A, double B, double T) { return A + (B - A) * T; }
+  double G(int X, int Y) const { return FGrid[std::size_t(Y) * FColumns + X]; }
+  int FCell, FColumns;
+  std::vector<double> FGrid;
+};
+
+// Landscape-like: brightness over several scales, slowly drifting colour,
+// a few sharp-edged objects, sensor noise.
 TRGB Photo() {
   TRGB s{1920, 1080, TBytes(1920 * 1080 * 3)};
   std::mt19937 rng(5);
-  std::normal_distribution<double> noise(0.0, 2.5);
+  const TValueNoise l1(1920, 1080, 240, rng), l2(1920, 1080, 60, rng), l3(1920, 1080, 12, rng),
+      l4(1920, 1080, 3, rng), hue1(1920, 1080, 320, rng), hue2(1920, 1080, 400, rng);
+  std::normal_distribution<double> noise(0.0, 2.0);
+  struct TDisc {
+    int X, Y, R;
+    double Light;
+  };
+  std::vector<TDisc> discs;
+  for (int i = 0; i < 25; ++i)
+    discs.push_back({int(rng() % 1920), int(rng() % 1080), int(20 + rng() % 140),
+                     double(int(rng() % 120) - 60)});
   for (int y = 0; y < s.Height; ++y)
     for (int x = 0; x < s.Width; ++x) {
-      const double large = 60 * std::sin(x * 0.0031 + 0.7) * std::cos(y * 0.0043);
-      const double medium =
-          25 * std::sin(x * 0.021 + y * 0.017) + 15 * std::cos(x * 0.013 - y * 0.029);
-      const double fine = 6 * std::sin(x * 0.19) * std::sin(y * 0.23);
-      const double base = 125 + large + medium + fine;
+      double light = 120 + 70 * l1.At(x, y) + 30 * l2.At(x, y) + 12 * l3.At(x, y) + 5 * l4.At(x, y);
+      for (const TDisc& d : discs)
+        if ((x - d.X) * (x - d.X) + (y - d.Y) * (y - d.Y) < d.R * d.R) light += d.Light;
+      const double warm = 30 * hue1.At(x, y), green = 25 * hue2.At(x, y);
+      const double rgb[3] = {light + warm, light + green - warm / 2, light - warm - green / 2};
       std::uint8_t* p = s.At(x, y);
-      for (int c = 0; c < 3; ++c)
-        p[c] = std::uint8_t(std::clamp(base * (0.8 + 0.15 * c) + noise(rng), 0.0, 255.0));
+      for (int c = 0; c < 3; ++c) p[c] = std::uint8_t(std::clamp(rgb[c] + noise(rng), 0.0, 255.0));
     }
   return s;
 }
@@ -280,7 +301,8 @@ void OurInflate(benchmark::State& State) {
   const TFile& f = File(int(State.range(0)));
   host::TMemoryStream data;
   data.WriteBuffer(f.ImageData.data(), std::int64_t(f.ImageData.size()));
-  const std::int32_t block = (128 * 1024 / (1920 * 3 + 1)) * (1920 * 3 + 1);
+  const std::int32_t row = std::int32_t(f.RawSize / 1080);
+  const std::int32_t block = (128 * 1024 / row) * row;
   TBytes window(std::size_t(block), 0);
   for (auto _ : State) {
     auto z = std::make_unique<snapkit::TZDecompressionStream>(data);
