@@ -3,16 +3,11 @@
 #include <cmath>
 #include <cstddef>
 
+#include "imaging/numeric.h"
+
 namespace snapkit {
 
 namespace {
-
-// Clamp, truncating inside the range (the resampler's rule for output bytes).
-std::int32_t ClampTruncate(std::int32_t Lower, std::int32_t Upper, double X) {
-  if (X >= Upper) return Upper;
-  if (X < Lower) return Lower;
-  return static_cast<std::int32_t>(X);
-}
 
 void Accumulate(std::uint8_t* P, std::size_t Bytes, std::size_t Stride) {
   for (std::size_t i = 0; i < Bytes; ++i) P[i + Stride] = std::uint8_t(P[i + Stride] + P[i]);
@@ -27,7 +22,7 @@ double CalculateGamma(double Gamma, std::int32_t Value) {
 }
 
 std::int32_t IntGamma(double Gamma, std::int32_t Value) {
-  return ClampTruncate(0, 255, CalculateGamma(Gamma, Value));
+  return TrimReal(0, 255, CalculateGamma(Gamma, Value));
 }
 
 std::uint32_t SwapL(std::uint32_t Value) { return __builtin_bswap32(Value); }
