@@ -61,6 +61,21 @@ std::int64_t Remaining(TStream& S) {
   }
 }
 
+// Grows Stream once to hold Bytes more from its position, so that writing
+// row by row does not grow it again and again; streams that cannot be sized
+// are written as they are.
+void ReserveRoom(TStream& Stream, std::int64_t Bytes) {
+  try {
+    std::int64_t end = Stream.Position() + Bytes;
+    if (end > Stream.Size()) {
+      std::int64_t pos = Stream.Position();
+      Stream.SetSize(end);
+      Stream.SetPosition(pos);
+    }
+  } catch (const Exception&) {
+  }
+}
+
 // One colour channel described by a bit mask, scaled to 8 bits.
 struct TChannel {
   std::uint32_t Mask = 0;
@@ -402,6 +417,7 @@ void TBitmap::SaveToStream(TStream& Stream) {
     p[3] = 0;
     p += 4;
   }
+  ReserveRoom(Stream, fileSize);
   Stream.WriteBuffer(head.data(), static_cast<std::int64_t>(head.size()));
   if (!Empty())
     for (int y = FHeight - 1; y >= 0; --y) Stream.WriteBuffer(ScanLine(y), rowBytes);
