@@ -236,9 +236,13 @@ SNAPKIT_AVX2 std::uint32_t ScoreAVX2(const std::uint8_t* Row, std::uint32_t Leng
 
 TVectorLevel BestVectorLevel() {
 #if SNAPKIT_X86
-  static const TVectorLevel level = __builtin_cpu_supports("avx2")    ? vlAVX2
-                                    : __builtin_cpu_supports("ssse3") ? vlSSSE3
-                                                                      : vlSSE2;
+  static const TVectorLevel level = [] {
+    // Needed when the first call comes from a static initialiser.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return vlAVX2;
+    if (__builtin_cpu_supports("ssse3")) return vlSSSE3;
+    return vlSSE2;
+  }();
   return level;
 #else
   return vlPlain;

@@ -99,8 +99,9 @@ void TChunkIDAT::EncodeImage() {
   image->SetInterlacing(false);
   const std::uint8_t* map = gamma ? gamma->InverseTable() : nullptr;
   for (int y = 0; y < image->Height(); ++y) {
-    const std::uint8_t* row = image->ScanLine(y);
-    if (rgb) {
+    // A bitmap without columns has no scan lines; its rows are empty.
+    const std::uint8_t* row = length == 0 ? buffers[0] : image->ScanLine(y);
+    if (rgb && length > 0) {
       SwapToRGB(row, converted.get(), static_cast<std::uint32_t>(image->Width()), map);
       row = converted.get();
     }

@@ -293,6 +293,16 @@ TEST(Encoder, ZeroHeightGivesAnEmptyStreamAndStillAnIDAT) {
   EXPECT_TRUE(testing::InflatedImageData(file).empty());
 }
 
+TEST(Encoder, ZeroWidthGivesRowsOfFilterBytesOnly) {
+  TPNGImage image;
+  host::TBitmap empty;
+  empty.SetPixelFormat(host::pf8bit);
+  empty.SetSize(0, 3);
+  image.Assign(empty);
+  const TBytes file = testing::SaveToBytes(image);
+  EXPECT_EQ(testing::InflatedImageData(file), (TBytes{0, 0, 0}));
+}
+
 TEST(Encoder, ClearsTheInterlaceFlagAndReplacesOldData) {
   TPNGImage image;
   image.Assign(*testing::MakeRGBBitmap(host::pf24bit, 20, 20, 4));
