@@ -334,6 +334,26 @@ TEST(BmpRead, RandomDamageNeverCrashes) {
   EXPECT_GT(refused, 0);
 }
 
+TEST(BmpWrite, WritesAtTheStreamPositionAndKeepsWhatSurroundsIt) {
+  auto a_owner = Sample(pf24bit, 6, 4);
+  TBitmap& a = *a_owner;
+  const std::int64_t fileSize = static_cast<std::int64_t>(Save(a).size());
+  TMemoryStream m;
+  std::vector<std::uint8_t> filler(static_cast<std::size_t>(fileSize + 20), 0xAB);
+  m.WriteBuffer(filler.data(), static_cast<std::int64_t>(filler.size()));
+  m.SetPosition(7);
+  a.SaveToStream(m);
+  EXPECT_EQ(m.Position(), 7 + fileSize);
+  EXPECT_EQ(m.Size(), static_cast<std::int64_t>(filler.size()));
+  EXPECT_EQ(m.Memory()[6], 0xAB);
+  EXPECT_EQ(m.Memory()[7 + fileSize], 0xAB);
+  m.SetPosition(7);
+  TBitmap b;
+  b.LoadFromStream(m);
+  EXPECT_EQ(m.Position(), 7 + fileSize);
+  ExpectSamePixels(a, b);
+}
+
 TEST(BmpWrite, EmptyBitmapWritesAHeaderThatLoadingRefuses) {
   TBitmap empty;
   std::vector<std::uint8_t> file = Save(empty);
