@@ -24,26 +24,38 @@ std::int32_t TChunkIDAT::GetOffset() const {
   return snapkit::GetOffset(header->BitDepth(), header->ColorType());
 }
 
-std::uint8_t TChunkIDAT::EncodeFilterRow(const std::uint8_t* Row, std::uint8_t* const Buffers[5],
-                                         std::uint32_t Width, std::uint32_t Offset) {
-  const TPNGImage* image = GetBitmap();
-  const TEncodeFilterSet set = image ? image->Filter() : DefaultFilterSet;
-  ComputeFilters(Row, Buffers[0], Buffers, Width, Offset, set);
-  std::memcpy(Buffers[0], Row, Width);
-  if (set == FilterBit(efNone)) return 0;
-  // Rows with the most runs of five equal bytes deflate best; ties keep the
-  // lower filter type.
+namespace {
+
+// Fills the enabled filters' buffers for Row against Prior and picks the
+// filter. The None output is Row itself. Rows with the most runs of five
+// equal bytes deflate best; ties keep the lower filter type.
+std::uint8_t ChooseFilter(const std::uint8_t* Row, const std::uint8_t* Prior,
+                          std::uint8_t* const Buffers[5], std::uint32_t Width, std::uint32_t Offset,
+                          TEncodeFilterSet Set) {
+  ComputeFilters(Row, Prior, Buffers, Width, Offset, Set);
+  if (Set == FilterBit(efNone)) return 0;
   std::uint8_t best = 0;
   std::uint32_t bestScore = 0;
   for (std::uint8_t t = 0; t <= 4; ++t) {
-    if (!(set & (1u << t))) continue;
-    const std::uint32_t score = RunScore(Buffers[t], Width);
+    if (!(Set & (1u << t))) continue;
+    const std::uint32_t score = RunScore(t == 0 ? Row : Buffers[t], Width);
     if (score > bestScore) {
       best = t;
       bestScore = score;
     }
   }
   return best;
+}
+
+}  // namespace
+
+std::uint8_t TChunkIDAT::EncodeFilterRow(const std::uint8_t* Row, std::uint8_t* const Buffers[5],
+                                         std::uint32_t Width, std::uint32_t Offset) {
+  const TPNGImage* image = GetBitmap();
+  const TEncodeFilterSet set = image ? image->Filter() : DefaultFilterSet;
+  const std::uint8_t t = ChooseFilter(Row, Buffers[0], Buffers, Width, Offset, set);
+  std::memcpy(Buffers[0], Row, Width);
+  return t;
 }
 
 namespace {
@@ -93,21 +105,31 @@ void TChunkIDAT::EncodeImage() {
     storage[t].reset(new std::uint8_t[std::size_t(length) + 1]());
     buffers[t] = storage[t].get() + 1;
   }
-  std::unique_ptr<std::uint8_t[]> converted(rgb ? new std::uint8_t[std::size_t(length) + 1]
+  std::unique_ptr<std::uint8_t[]> converted(rgb ? new std::uint8_t[std::size_t(length) + 1]()
                                                 : nullptr);
 
   image->SetInterlacing(false);
   const std::uint8_t* map = gamma ? gamma->InverseTable() : nullptr;
   for (int y = 0; y < image->Height(); ++y) {
-    // A bitmap without columns has no scan lines; its rows are empty.
-    const std::uint8_t* row = length == 0 ? buffers[0] : image->ScanLine(y);
-    if (rgb && length > 0) {
-      SwapToRGB(row, converted.get(), static_cast<std::uint32_t>(image->Width()), map);
-      row = converted.get();
+    if (length == 0) {
+      // A bitmap without columns has no scan lines: only filter bytes.
+      deflater.WriteBuffer("", 1);
+    } else if (rgb) {
+      // Converted rows take turns with buffer 0 as the previous row, so
+      // nothing is copied.
+      std::uint8_t* row = converted.get() + 1;
+      SwapToRGB(image->ScanLine(y), row, static_cast<std::uint32_t>(image->Width()), map);
+      const std::uint8_t t = ChooseFilter(row, buffers[0], buffers, length, offset, set);
+      std::uint8_t* out = t == 0 ? row : buffers[t];
+      out[-1] = t;
+      deflater.WriteBuffer(out - 1, std::int64_t(length) + 1);
+      converted.swap(storage[0]);
+      buffers[0] = storage[0].get() + 1;
+    } else {
+      const std::uint8_t t = EncodeFilterRow(image->ScanLine(y), buffers, length, offset);
+      buffers[t][-1] = t;
+      deflater.WriteBuffer(buffers[t] - 1, std::int64_t(length) + 1);
     }
-    const std::uint8_t t = EncodeFilterRow(row, buffers, length, offset);
-    buffers[t][-1] = t;
-    deflater.WriteBuffer(buffers[t] - 1, std::int64_t(length) + 1);
   }
   deflater.Finish();
 }
