@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <random>
 
 #include "host/graphics/picture.h"
+#include "host/system/tempfiles.h"
 #include "png/chunk_gama.h"
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
@@ -476,7 +478,7 @@ TEST(Image, AssignCopiesChunksFromAnotherPNGImageOnly) {
   EXPECT_EQ(plain.Width(), 3);
 }
 
-TEST(Image, RoundTripsThroughTheHostPicture) {
+TEST(Image, RoundTripsThroughStreamsAndTheHostPicture) {
   TPNGImage image;
   image.Assign(*testing::MakeRGBBitmap(host::pf24bit, 17, 5, 2));
   const TBytes file = testing::SaveToBytes(image);
@@ -488,6 +490,19 @@ TEST(Image, RoundTripsThroughTheHostPicture) {
     EXPECT_EQ(TBytes(loaded.ScanLine(y), loaded.ScanLine(y) + 51),
               TBytes(image.ScanLine(y), image.ScanLine(y) + 51));
   EXPECT_EQ(testing::SaveToBytes(loaded), file);
+
+  // Any picture of the host saves and opens ".png" files through the codec.
+  const std::string name = host::GetTempFileName("", "pngtest") + ".png";
+  host::TPicture picture;
+  picture.Bitmap().Assign(image);
+  picture.SaveToFile(name);
+  host::TPicture opened;
+  opened.LoadFromFile(name);
+  std::remove(name.c_str());
+  std::remove(name.substr(0, name.size() - 4).c_str());
+  ASSERT_NE(dynamic_cast<TPNGImage*>(opened.Graphic()), nullptr);
+  EXPECT_EQ(opened.Graphic()->Width(), 17);
+  EXPECT_EQ(static_cast<TPNGImage*>(opened.Graphic())->GetPixel(3, 4), image.GetPixel(3, 4));
 }
 
 }  // namespace
