@@ -49,6 +49,7 @@ TContributorTable TContributorTable::Build(int SrcSize, int NewSize, TResampleFi
     throw host::EOutOfMemory("Out of memory");
   try {
     table.FStart.reserve(static_cast<std::size_t>(NewSize) + 1);
+    table.FReach.reserve(static_cast<std::size_t>(NewSize));
     if (room > 0) table.FEntries.reserve(static_cast<std::size_t>(room) * NewSize);
   } catch (const std::bad_alloc&) {
     throw host::EOutOfMemory("Out of memory");
@@ -56,6 +57,7 @@ TContributorTable TContributorTable::Build(int SrcSize, int NewSize, TResampleFi
 
   // A single output pixel of a longer axis sits in the middle of it.
   const bool single = NewSize == 1 && SrcSize > 1;
+  std::int32_t reach = 0;
   for (int i = 0; i < NewSize; ++i) {
     if (Progress)
       Progress(0, 100,
@@ -67,11 +69,15 @@ TContributorTable TContributorTable::Build(int SrcSize, int NewSize, TResampleFi
     for (std::int64_t j = left; j <= right; ++j) {
       const float x = static_cast<float>((static_cast<long double>(center) - j) / fscale);
       const float weight = static_cast<float>(static_cast<long double>(Filter(x)) / fscale);
-      if (weight != 0) table.FEntries.push_back({ReflectIndex(j, SrcSize), weight});
+      if (weight == 0) continue;
+      const std::int32_t pixel = ReflectIndex(j, SrcSize);
+      table.FEntries.push_back({pixel, weight});
+      if (pixel >= reach) reach = pixel + 1;
     }
     const std::int32_t end = static_cast<std::int32_t>(table.FEntries.size());
     if (end - table.FStart.back() > table.FMaxSize) table.FMaxSize = end - table.FStart.back();
     table.FStart.push_back(end);
+    table.FReach.push_back(reach);
   }
   return table;
 }

@@ -21,6 +21,8 @@ class TContributorTable {
   int Count() const { return static_cast<int>(FStart.size()) - 1; }
   int Size(int I) const { return FStart[I + 1] - FStart[I]; }
   const TContributor* List(int I) const { return FEntries.data() + FStart[I]; }
+  // One more than the largest source position that lists 0 .. I read.
+  int Reach(int I) const { return FReach[I]; }
   // The most entries any one list holds.
   int MaxSize() const { return FMaxSize; }
 
@@ -34,6 +36,7 @@ class TContributorTable {
  private:
   std::vector<std::int32_t> FStart{0};
   std::vector<TContributor> FEntries;
+  std::vector<std::int32_t> FReach;
   int FMaxSize = 0;
 };
 

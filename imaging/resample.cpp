@@ -1,6 +1,7 @@
 #include "imaging/resample.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <vector>
@@ -20,37 +21,31 @@ std::int32_t Percent(int Position, int Count) {
 }
 
 // Filters every row of Src into Inter (rows Stride bytes apart), 16 rows at a
-// time regrouped column by column so that the pixel loop reads one block of
-// adjacent bytes per contributor.
+// time.
 void HorizontalPass(host::TBitmap& Src, const TContributorTable& Table, std::uint8_t* Inter,
-                    std::ptrdiff_t Stride, TImageProgressProc Progress) {
+                    std::ptrdiff_t Stride, float* Scratch, TImageProgressProc Progress) {
   const int w = Src.Width();
   const int h = Src.Height();
-  std::vector<std::uint8_t> block(static_cast<std::size_t>(w) * kResampleLanes);
-  std::uint8_t* rows[kBlockRows];
   for (int k0 = 0; k0 < h; k0 += kBlockRows) {
     const int count = std::min(kBlockRows, h - k0);
     if (Progress)
       for (int r = 0; r < count; ++r) Progress(0, 100, Percent(k0 + r, h));
+    const std::uint8_t* src[kBlockRows];
+    std::uint8_t* rows[kBlockRows];
     for (int r = 0; r < count; ++r) {
-      const std::uint8_t* s = Src.ScanLine(k0 + r);
-      std::uint8_t* d = block.data() + 3 * r;
-      for (int x = 0; x < w; ++x, s += 3, d += kResampleLanes) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-      }
+      src[r] = Src.ScanLine(k0 + r);
       rows[r] = Inter + (k0 + r) * Stride;
     }
-    ResampleRowBlock(block.data(), Table, rows, count);
+    ResampleRowBlock(src, count, w, Scratch, Table, rows);
   }
 }
 
 // Filters the columns of Inter into Dst in strips 16 pixels wide. The
 // progress calls of a strip come before it is filtered; when one raises,
 // the columns before it are still written, as column-by-column work would.
-void VerticalPass(const std::uint8_t* Inter, std::ptrdiff_t Stride, int NewWidth,
-                  const TContributorTable& Table, host::TBitmap& Dst, TImageProgressProc Progress) {
+void VerticalPass(const std::uint8_t* Inter, std::ptrdiff_t Stride, int Rows, int NewWidth,
+                  float* Scratch, const TContributorTable& Table, host::TBitmap& Dst,
+                  TImageProgressProc Progress) {
   if (NewWidth == 0) return;
   std::vector<std::uint8_t*> dst(static_cast<std::size_t>(Table.Count()));
   for (int i = 0; i < Table.Count(); ++i) dst[i] = Dst.ScanLine(i);
@@ -69,7 +64,8 @@ void VerticalPass(const std::uint8_t* Inter, std::ptrdiff_t Stride, int NewWidth
       }
     }
     if (ready > 0)
-      ResampleColumnStrip(Inter + 3 * col0, Stride, Table, dst.data(), 3 * col0, 3 * ready);
+      ResampleColumnStrip(Inter + 3 * col0, Stride, Rows, Scratch, Table, dst.data(), 3 * col0,
+                          3 * ready);
     if (failure) std::rethrow_exception(failure);
   }
 }
@@ -82,15 +78,19 @@ void ResampleInto(host::TBitmap& Src, host::TBitmap& Dst, int NewWidth, int NewH
   const std::ptrdiff_t stride = (static_cast<std::ptrdiff_t>(NewWidth) * 3 + kResampleLanes - 1) /
                                 kResampleLanes * kResampleLanes;
   std::vector<std::uint8_t> inter(static_cast<std::size_t>(stride) * h);
+  // The widened values of one row block or column strip, cache-line aligned.
+  std::vector<float> scratch(static_cast<std::size_t>(std::max(w, h)) * kResampleLanes + 16);
+  float* aligned = scratch.data();
+  while (reinterpret_cast<std::uintptr_t>(aligned) % 64) ++aligned;
 
   Src.SetPixelFormat(host::pf24bit);
   Dst.SetPixelFormat(Src.PixelFormat());
   {
     const TContributorTable table = TContributorTable::Build(w, NewWidth, Filter, FWidth, Progress);
-    HorizontalPass(Src, table, inter.data(), stride, Progress);
+    HorizontalPass(Src, table, inter.data(), stride, aligned, Progress);
   }
   const TContributorTable table = TContributorTable::Build(h, NewHeight, Filter, FWidth, Progress);
-  VerticalPass(inter.data(), stride, NewWidth, table, Dst, Progress);
+  VerticalPass(inter.data(), stride, h, NewWidth, aligned, table, Dst, Progress);
 }
 
 }  // namespace

@@ -1,22 +1,32 @@
 #include "imaging/resample_passes.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // GCC 12 warns about the deliberately undefined upper halves inside its own
 // AVX-512 conversion intrinsics.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
 namespace snapkit {
 namespace {
 
-// The three implementations below differ only in how many channel values one
-// instruction handles. Each sum is a float rounded after every addition; the
-// product of a byte and a float weight is exact in double and is added in
-// double, and these are correctly rounded IEEE operations in every
-// instruction set, so all three give the same bytes.
+// The three implementations below differ only in how many values one
+// instruction handles. A fused multiply-add rounds once, correctly, in every
+// instruction set (and in the C library's fmaf), so all three give the same
+// bytes.
+
+constexpr int kLanes = kResampleLanes;
+
+#define SNAPKIT_AVX2 __attribute__((target("avx2,fma")))
+#define SNAPKIT_AVX512 __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq,avx2,fma")))
+#define SNAPKIT_INLINE inline __attribute__((always_inline))
+
+// ---- one value at a time
 
 inline std::uint8_t ClampToByte(float Sum) {
   // 255 and up give 255; negative sums and NaN give 0; the rest truncate.
@@ -25,112 +35,266 @@ inline std::uint8_t ClampToByte(float Sum) {
   return 0;
 }
 
-inline void AccumulateScalar(const std::uint8_t* Base, std::ptrdiff_t Step,
-                             const TContributor* List, int Count, std::uint8_t* Out) {
-  float sum[kResampleLanes] = {};
-  for (int j = 0; j < Count; ++j) {
-    const std::uint8_t* p = Base + static_cast<std::ptrdiff_t>(List[j].Pixel) * Step;
-    const double weight = List[j].Weight;
-    for (int l = 0; l < kResampleLanes; ++l) sum[l] = static_cast<float>(sum[l] + p[l] * weight);
-  }
-  for (int l = 0; l < kResampleLanes; ++l) Out[l] = ClampToByte(sum[l]);
+void WidenScalar(const std::uint8_t* Src, std::ptrdiff_t Stride, int Count, float* Dst) {
+  for (int c = 0; c < Count; ++c, Src += Stride, Dst += kLanes)
+    for (int l = 0; l < kLanes; ++l) Dst[l] = Src[l];
 }
 
-#define SNAPKIT_AVX2 __attribute__((target("avx2"), always_inline))
-#define SNAPKIT_AVX512 \
-  __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq,avx2"), always_inline))
-
-SNAPKIT_AVX2 inline void Accumulate256(const std::uint8_t* Base, std::ptrdiff_t Step,
-                                       const TContributor* List, int Count, std::uint8_t* Out) {
-  constexpr int kVectors = kResampleLanes / 4;
-  __m128 sum[kVectors];
-#pragma GCC unroll 12
-  for (int k = 0; k < kVectors; ++k) sum[k] = _mm_setzero_ps();
-  for (int j = 0; j < Count; ++j) {
-    const std::uint8_t* p = Base + static_cast<std::ptrdiff_t>(List[j].Pixel) * Step;
-    const __m256d weight = _mm256_set1_pd(List[j].Weight);
-#pragma GCC unroll 12
-    for (int k = 0; k < kVectors; ++k) {
-      std::int32_t four;
-      std::memcpy(&four, p + 4 * k, 4);
-      const __m256d bytes = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
-      sum[k] =
-          _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtps_pd(sum[k]), _mm256_mul_pd(bytes, weight)));
+template <int N>
+void AccumulateScalar(const float* Base, const TContributor* const* Lists, const int* Counts,
+                      std::uint8_t* const* Out) {
+  for (int o = 0; o < N; ++o) {
+    float sum[kLanes] = {};
+    for (int j = 0; j < Counts[o]; ++j) {
+      const float* p = Base + static_cast<std::ptrdiff_t>(Lists[o][j].Pixel) * kLanes;
+      const float weight = Lists[o][j].Weight;
+      for (int l = 0; l < kLanes; ++l) sum[l] = std::fma(p[l], weight, sum[l]);
     }
-  }
-  const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(255.0f);
-  for (int k = 0; k < kVectors; k += 4) {
-    __m128i v[4];
-    // max returns its second operand for NaN, so NaN becomes 0 too.
-    for (int q = 0; q < 4; ++q)
-      v[q] = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(sum[k + q], zero), top));
-    const __m128i packed =
-        _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 4 * k), packed);
+    for (int l = 0; l < kLanes; ++l) Out[o][l] = ClampToByte(sum[l]);
   }
 }
 
-SNAPKIT_AVX512 inline void Accumulate512(const std::uint8_t* Base, std::ptrdiff_t Step,
-                                         const TContributor* List, int Count, std::uint8_t* Out) {
-  constexpr int kVectors = kResampleLanes / 8;
-  __m256 sum[kVectors];
-#pragma GCC unroll 12
-  for (int k = 0; k < kVectors; ++k) sum[k] = _mm256_setzero_ps();
-  for (int j = 0; j < Count; ++j) {
-    const std::uint8_t* p = Base + static_cast<std::ptrdiff_t>(List[j].Pixel) * Step;
-    const __m512d weight = _mm512_set1_pd(List[j].Weight);
-#pragma GCC unroll 12
-    for (int k = 0; k < kVectors; ++k) {
-      const __m512d bytes = _mm512_cvtepi32_pd(
-          _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8 * k))));
-      sum[k] =
-          _mm512_cvtpd_ps(_mm512_add_pd(_mm512_cvtps_pd(sum[k]), _mm512_mul_pd(bytes, weight)));
-    }
-  }
+// ---- AVX2: eight floats per instruction; two outputs at once keep twelve
+// sums in flight, enough to hide the latency of the additions
+
+SNAPKIT_AVX2 SNAPKIT_INLINE void Widen256(const std::uint8_t* Src, std::ptrdiff_t Stride, int Count,
+                                          float* Dst) {
+  for (int c = 0; c < Count; ++c, Src += Stride, Dst += kLanes)
+#pragma GCC unroll 6
+    for (int k = 0; k < kLanes / 8; ++k)
+      _mm256_store_ps(Dst + 8 * k, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                       reinterpret_cast<const __m128i*>(Src + 8 * k)))));
+}
+
+SNAPKIT_AVX2 SNAPKIT_INLINE void Step256(__m256* Sum, const float* Base, const TContributor& C) {
+  const float* p = Base + static_cast<std::ptrdiff_t>(C.Pixel) * kLanes;
+  const __m256 weight = _mm256_set1_ps(C.Weight);
+#pragma GCC unroll 6
+  for (int k = 0; k < kLanes / 8; ++k)
+    Sum[k] = _mm256_fmadd_ps(_mm256_load_ps(p + 8 * k), weight, Sum[k]);
+}
+
+SNAPKIT_AVX2 SNAPKIT_INLINE void Store256(const __m256* Sum, std::uint8_t* Out) {
   const __m256 zero = _mm256_setzero_ps(), top = _mm256_set1_ps(255.0f);
-  for (int k = 0; k < kVectors; k += 2) {
+#pragma GCC unroll 3
+  for (int k = 0; k < kLanes / 8; k += 2) {
     // max returns its second operand for NaN, so NaN becomes 0 too.
-    const __m256i a = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(sum[k], zero), top));
-    const __m256i b = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(sum[k + 1], zero), top));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 8 * k),
-                     _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(a), b, 1)));
+    const __m256i a = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(Sum[k], zero), top));
+    const __m256i b = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(Sum[k + 1], zero), top));
+    const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+    const __m128i bytes =
+        _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 8 * k), bytes);
   }
 }
 
-// One function per instruction set, so that each is compiled for its own.
-#define SNAPKIT_PASSES(Suffix, Attr, Acc)                                                     \
-  Attr void RowBlock##Suffix(const std::uint8_t* Block, const TContributorTable& Table,       \
-                             std::uint8_t* const* OutRows, int Rows) {                        \
-    alignas(64) std::uint8_t out[kResampleLanes];                                             \
-    const int n = Table.Count();                                                              \
-    for (int i = 0; i < n; ++i) {                                                             \
-      Acc(Block, kResampleLanes, Table.List(i), Table.Size(i), out);                          \
-      for (int r = 0; r < Rows; ++r) std::memcpy(OutRows[r] + 3 * i, out + 3 * r, 3);         \
-    }                                                                                         \
-  }                                                                                           \
-  Attr void ColumnStrip##Suffix(const std::uint8_t* Strip, std::ptrdiff_t Stride,             \
-                                const TContributorTable& Table, std::uint8_t* const* DstRows, \
-                                std::ptrdiff_t Offset, int Bytes) {                           \
-    alignas(64) std::uint8_t out[kResampleLanes];                                             \
-    const int n = Table.Count();                                                              \
-    for (int i = 0; i < n; ++i) {                                                             \
-      Acc(Strip, Stride, Table.List(i), Table.Size(i), out);                                  \
-      std::memcpy(DstRows[i] + Offset, out, Bytes);                                           \
-    }                                                                                         \
+template <int N>
+SNAPKIT_AVX2 SNAPKIT_INLINE void Accumulate256(const float* Base, const TContributor* const* Lists,
+                                               const int* Counts, std::uint8_t* const* Out) {
+  __m256 sum[N][kLanes / 8];
+  for (int o = 0; o < N; ++o)
+#pragma GCC unroll 6
+    for (int k = 0; k < kLanes / 8; ++k) sum[o][k] = _mm256_setzero_ps();
+  int both = Counts[0];
+  for (int o = 1; o < N; ++o) both = std::min(both, Counts[o]);
+  for (int j = 0; j < both; ++j)
+#pragma GCC unroll 4
+    for (int o = 0; o < N; ++o) Step256(sum[o], Base, Lists[o][j]);
+  for (int o = 0; o < N; ++o) {
+    for (int j = both; j < Counts[o]; ++j) Step256(sum[o], Base, Lists[o][j]);
+    Store256(sum[o], Out[o]);
   }
+}
 
-SNAPKIT_PASSES(512, __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq,avx2"))),
-               Accumulate512)
-SNAPKIT_PASSES(256, __attribute__((target("avx2"))), Accumulate256)
-SNAPKIT_PASSES(Scalar, , AccumulateScalar)
+// ---- AVX-512: sixteen floats per instruction, four outputs at once
+
+SNAPKIT_AVX512 SNAPKIT_INLINE void Widen512(const std::uint8_t* Src, std::ptrdiff_t Stride,
+                                            int Count, float* Dst) {
+  for (int c = 0; c < Count; ++c, Src += Stride, Dst += kLanes)
+#pragma GCC unroll 3
+    for (int k = 0; k < kLanes / 16; ++k)
+      _mm512_store_ps(Dst + 16 * k, _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(_mm_loadu_si128(
+                                        reinterpret_cast<const __m128i*>(Src + 16 * k)))));
+}
+
+SNAPKIT_AVX512 SNAPKIT_INLINE void Step512(__m512* Sum, const float* Base, const TContributor& C) {
+  const float* p = Base + static_cast<std::ptrdiff_t>(C.Pixel) * kLanes;
+  const __m512 weight = _mm512_set1_ps(C.Weight);
+#pragma GCC unroll 3
+  for (int k = 0; k < kLanes / 16; ++k)
+    Sum[k] = _mm512_fmadd_ps(_mm512_load_ps(p + 16 * k), weight, Sum[k]);
+}
+
+SNAPKIT_AVX512 SNAPKIT_INLINE void Store512(const __m512* Sum, std::uint8_t* Out) {
+  const __m512 zero = _mm512_setzero_ps(), top = _mm512_set1_ps(255.0f);
+#pragma GCC unroll 3
+  for (int k = 0; k < kLanes / 16; ++k) {
+    // max returns its second operand for NaN, so NaN becomes 0 too.
+    const __m512i v = _mm512_cvttps_epi32(_mm512_min_ps(_mm512_max_ps(Sum[k], zero), top));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 16 * k), _mm512_cvtepi32_epi8(v));
+  }
+}
+
+template <int N>
+SNAPKIT_AVX512 SNAPKIT_INLINE void Accumulate512(const float* Base,
+                                                 const TContributor* const* Lists,
+                                                 const int* Counts, std::uint8_t* const* Out) {
+  __m512 sum[N][kLanes / 16];
+  for (int o = 0; o < N; ++o)
+#pragma GCC unroll 3
+    for (int k = 0; k < kLanes / 16; ++k) sum[o][k] = _mm512_setzero_ps();
+  int both = Counts[0];
+  for (int o = 1; o < N; ++o) both = std::min(both, Counts[o]);
+  for (int j = 0; j < both; ++j)
+#pragma GCC unroll 4
+    for (int o = 0; o < N; ++o) Step512(sum[o], Base, Lists[o][j]);
+  for (int o = 0; o < N; ++o) {
+    for (int j = both; j < Counts[o]; ++j) Step512(sum[o], Base, Lists[o][j]);
+    Store512(sum[o], Out[o]);
+  }
+}
+
+// ---- the passes: one sum of 48 values per output position, handed to
+// Write(position, bytes); Fill(n) first makes sure that the first n source
+// positions are widened in the scratch buffer. Group outputs are computed
+// together; the rest one by one.
+
+template <int Group, class TAccumulate, class TFill, class TWrite>
+SNAPKIT_INLINE void Outputs(const float* Scratch, const TContributorTable& Table, TFill& Fill,
+                            TWrite& Write, TAccumulate Accumulate,
+                            void (*Single)(const float*, const TContributor* const*, const int*,
+                                           std::uint8_t* const*)) {
+  alignas(64) std::uint8_t out[Group][kLanes];
+  std::uint8_t* outs[Group];
+  const TContributor* lists[Group];
+  int counts[Group];
+  for (int o = 0; o < Group; ++o) outs[o] = out[o];
+  const int n = Table.Count();
+  int i = 0;
+  for (; i + Group <= n; i += Group) {
+    Fill(Table.Reach(i + Group - 1));
+    for (int o = 0; o < Group; ++o) {
+      lists[o] = Table.List(i + o);
+      counts[o] = Table.Size(i + o);
+    }
+    Accumulate(Scratch, lists, counts, outs);
+    for (int o = 0; o < Group; ++o) Write(i + o, out[o]);
+  }
+  for (; i < n; ++i) {
+    Fill(Table.Reach(i));
+    lists[0] = Table.List(i);
+    counts[0] = Table.Size(i);
+    Single(Scratch, lists, counts, outs);
+    Write(i, out[0]);
+  }
+}
+
+SNAPKIT_AVX512 void Single512(const float* B, const TContributor* const* L, const int* C,
+                              std::uint8_t* const* O) {
+  Accumulate512<1>(B, L, C, O);
+}
+SNAPKIT_AVX2 void Single256(const float* B, const TContributor* const* L, const int* C,
+                            std::uint8_t* const* O) {
+  Accumulate256<1>(B, L, C, O);
+}
+void SingleScalar(const float* B, const TContributor* const* L, const int* C,
+                  std::uint8_t* const* O) {
+  AccumulateScalar<1>(B, L, C, O);
+}
+
+template <class TFill, class TWrite>
+SNAPKIT_AVX512 void Outputs512(const float* Scratch, const TContributorTable& Table, TFill& Fill,
+                               TWrite& Write) {
+  Outputs<4>(
+      Scratch, Table, Fill, Write,
+      [](const float* B, const TContributor* const* L, const int* C, std::uint8_t* const* O)
+          SNAPKIT_AVX512 { Accumulate512<4>(B, L, C, O); },
+      Single512);
+}
+
+template <class TFill, class TWrite>
+SNAPKIT_AVX2 void Outputs256(const float* Scratch, const TContributorTable& Table, TFill& Fill,
+                             TWrite& Write) {
+  Outputs<2>(
+      Scratch, Table, Fill, Write,
+      [](const float* B, const TContributor* const* L, const int* C, std::uint8_t* const* O)
+          SNAPKIT_AVX2 { Accumulate256<2>(B, L, C, O); },
+      Single256);
+}
+
+template <class TFill, class TWrite>
+void OutputsScalar(const float* Scratch, const TContributorTable& Table, TFill& Fill,
+                   TWrite& Write) {
+  Outputs<1>(Scratch, Table, Fill, Write, SingleScalar, SingleScalar);
+}
+
+template <class TFill, class TWrite>
+void AllOutputs(const float* Scratch, const TContributorTable& Table, TFill Fill, TWrite Write) {
+  switch (ResampleVectorWidth()) {
+    case 16:
+      return Outputs512(Scratch, Table, Fill, Write);
+    case 8:
+      return Outputs256(Scratch, Table, Fill, Write);
+    default:
+      return OutputsScalar(Scratch, Table, Fill, Write);
+  }
+}
+
+SNAPKIT_AVX512 void Widen512Pass(const std::uint8_t* S, std::ptrdiff_t St, int C, float* D) {
+  Widen512(S, St, C, D);
+}
+SNAPKIT_AVX2 void Widen256Pass(const std::uint8_t* S, std::ptrdiff_t St, int C, float* D) {
+  Widen256(S, St, C, D);
+}
+
+// Count groups of 48 bytes, Stride apart, to 48 floats each.
+void Widen(const std::uint8_t* Src, std::ptrdiff_t Stride, int Count, float* Dst) {
+  switch (ResampleVectorWidth()) {
+    case 16:
+      return Widen512Pass(Src, Stride, Count, Dst);
+    case 8:
+      return Widen256Pass(Src, Stride, Count, Dst);
+    default:
+      return WidenScalar(Src, Stride, Count, Dst);
+  }
+}
+
+// Source columns are regrouped this many at a time, through a tile small
+// enough to stay in the first-level cache.
+constexpr int kTileColumns = 64;
+// Bytes from one column of the tile to the next: the 48 values and room for
+// writing each pixel with one four-byte store.
+constexpr int kTileStride = 64;
+
+// Columns X0 .. X0 + Count - 1 of the rows, column by column into Tile.
+template <int Rows>
+inline void Regroup(const std::uint8_t* const* SrcRows, int X0, int Count, int Width,
+                    std::uint8_t* Tile) {
+  // Four bytes at a time: the fourth lands where the next row's pixel (or the
+  // column's spare room) is written right after. A row's last pixel is
+  // copied on its own so as not to read past the bitmap.
+  const int full = X0 + Count < Width ? Count : Count - 1;
+  // The outputs computed between two tiles interrupt the streaming reads:
+  // ask for the next tile's bytes now.
+  const int ahead = std::min(Width - (X0 + Count), Count);
+  for (int r = 0; r < Rows; ++r)
+    for (int b = 0; b < 3 * ahead; b += 64) __builtin_prefetch(SrcRows[r] + 3 * (X0 + Count) + b);
+  for (int x = 0; x < full; ++x)
+    for (int r = 0; r < Rows; ++r)
+      std::memcpy(Tile + x * kTileStride + 3 * r, SrcRows[r] + 3 * (X0 + x), 4);
+  if (full < Count)
+    for (int r = 0; r < Rows; ++r)
+      std::memcpy(Tile + full * kTileStride + 3 * r, SrcRows[r] + 3 * (X0 + full), 3);
+}
 
 int BestVectorWidth() {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq"))
-    return 8;
-  if (__builtin_cpu_supports("avx2")) return 4;
-  return 2;
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("fma"))
+    return 16;
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return 8;
+  return 1;
 }
 
 int& CurrentVectorWidth() {
@@ -143,35 +307,50 @@ int& CurrentVectorWidth() {
 int ResampleVectorWidth() { return CurrentVectorWidth(); }
 
 bool SetResampleVectorWidth(int Lanes) {
-  if (Lanes != 2 && Lanes != 4 && Lanes != 8) return false;
+  if (Lanes != 1 && Lanes != 8 && Lanes != 16) return false;
   if (Lanes > BestVectorWidth()) return false;
   CurrentVectorWidth() = Lanes;
   return true;
 }
 
-void ResampleRowBlock(const std::uint8_t* Block, const TContributorTable& Table,
-                      std::uint8_t* const* OutRows, int Rows) {
-  switch (ResampleVectorWidth()) {
-    case 8:
-      return RowBlock512(Block, Table, OutRows, Rows);
-    case 4:
-      return RowBlock256(Block, Table, OutRows, Rows);
-    default:
-      return RowBlockScalar(Block, Table, OutRows, Rows);
-  }
+void ResampleRowBlock(const std::uint8_t* const* SrcRows, int Rows, int Width, float* Scratch,
+                      const TContributorTable& Table, std::uint8_t* const* OutRows) {
+  // Rows of the tile beyond Rows hold stale values whose sums are dropped.
+  alignas(64) std::uint8_t tile[kTileColumns * kTileStride] = {};
+  int ready = 0;
+  auto fill = [&](int Need) {
+    while (ready < Need) {
+      const int count = std::min(kTileColumns, Width - ready);
+      if (Rows == kLanes / 3)
+        Regroup<kLanes / 3>(SrcRows, ready, count, Width, tile);
+      else
+        for (int r = 0; r < Rows; ++r) Regroup<1>(SrcRows + r, ready, count, Width, tile + 3 * r);
+      Widen(tile, kTileStride, count, Scratch + static_cast<std::ptrdiff_t>(ready) * kLanes);
+      ready += count;
+    }
+  };
+  auto write = [&](int I, const std::uint8_t* Values) {
+    for (int r = 0; r < Rows; ++r) std::memcpy(OutRows[r] + 3 * I, Values + 3 * r, 3);
+  };
+  AllOutputs(Scratch, Table, fill, write);
 }
 
-void ResampleColumnStrip(const std::uint8_t* Strip, std::ptrdiff_t Stride,
+void ResampleColumnStrip(const std::uint8_t* Strip, std::ptrdiff_t Stride, int Rows, float* Scratch,
                          const TContributorTable& Table, std::uint8_t* const* DstRows,
                          std::ptrdiff_t Offset, int Bytes) {
-  switch (ResampleVectorWidth()) {
-    case 8:
-      return ColumnStrip512(Strip, Stride, Table, DstRows, Offset, Bytes);
-    case 4:
-      return ColumnStrip256(Strip, Stride, Table, DstRows, Offset, Bytes);
-    default:
-      return ColumnStripScalar(Strip, Stride, Table, DstRows, Offset, Bytes);
-  }
+  int ready = 0;
+  auto fill = [&](int Need) {
+    if (ready >= Need) return;
+    // A few rows ahead at a time, so that the widening runs in longer loops.
+    const int until = std::min(Rows, std::max(Need, ready + kTileColumns));
+    Widen(Strip + ready * Stride, Stride, until - ready,
+          Scratch + static_cast<std::ptrdiff_t>(ready) * kLanes);
+    ready = until;
+  };
+  auto write = [&](int I, const std::uint8_t* Values) {
+    std::memcpy(DstRows[I] + Offset, Values, Bytes);
+  };
+  AllOutputs(Scratch, Table, fill, write);
 }
 
 }  // namespace snapkit
