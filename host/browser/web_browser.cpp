@@ -227,7 +227,7 @@ void TWebBrowser::Navigate(const std::string& URL) {
     // The browser shows an error page of its own and would retry it;
     // the caller hears of the failure instead, and the page is left blank.
     P.SilentLoaders.insert(R.value("loaderId", std::string()));
-    NavigateSilently("about:blank");
+    NavigateSilently(P, "about:blank");
     P.Barrier = C.LastSequence();
     FReadyState = READYSTATE_COMPLETE;
     throw EOleException(Text->get<std::string>() + ": " + URL);
@@ -257,8 +257,7 @@ void TWebBrowser::Navigate(const std::string& URL) {
   StartLoadWatch();
 }
 
-void TWebBrowser::NavigateSilently(const std::string& URL) {
-  TPage& P = Page();
+void TWebBrowser::NavigateSilently(TPage& P, const std::string& URL) {
   int Id = Chromium().Send("Page.navigate", {{"url", URL}}, P.SessionId, true);
   json Reply;
   if (!Chromium().WaitForReply(Id, FNavigateTimeout, Reply)) {

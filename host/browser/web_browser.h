@@ -174,7 +174,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   void FireBeforeNavigate(const std::string& FrameId, const std::string& URL);
   void FireDocumentComplete(const std::string& FrameId, const std::string& URL);
   IDispatch* FrameDispatch(const std::string& FrameId);
-  void NavigateSilently(const std::string& URL);
+  void NavigateSilently(TPage& P, const std::string& URL);
   void StartLoadWatch();
   void StopLoadWatch();
   static int LoadWatchExpired(void* Self);
