@@ -16,6 +16,7 @@ typedef std::uint8_t V8u8 __attribute__((vector_size(8)));
 typedef std::int16_t V8i16 __attribute__((vector_size(16)));
 
 #define SNAPKIT_INLINE inline __attribute__((always_inline))
+#define SNAPKIT_LAMBDA_INLINE __attribute__((always_inline))
 
 // Pixels of Bpp bytes (at most 8) move between memory and vector registers
 // through a general register: a partial vector load from memory would go
@@ -85,22 +86,26 @@ SNAPKIT_INLINE std::int32_t ForEachPixel(std::int32_t Start, std::int32_t Count,
 template <int Bpp>
 SNAPKIT_INLINE void SubPixels(std::uint8_t* Row, std::int32_t Count) {
   V8u8 a = LoadBytes<Bpp>(Row);
-  std::int32_t i = ForEachPixel<Bpp>(Bpp, Count, [&](std::int32_t i, auto N) {
+  std::int32_t i = ForEachPixel<Bpp>(Bpp, Count, [&](std::int32_t i, auto N) SNAPKIT_LAMBDA_INLINE {
     a += LoadBytes<N()>(Row + i);
     StoreBytes<Bpp>(Row + i, a);
   });
   for (; i < Count; ++i) Row[i] = std::uint8_t(Row[i] + Row[i - Bpp]);
 }
 
+const V8i16 kLowByte = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// ((a + b) >> 1) + x == (a + b + 2x) >> 1: one add fewer after a is known.
+SNAPKIT_INLINE V8i16 AverageStep(V8i16 A, V8i16 B, V8i16 X) {
+  return ((A + (B + (X << 1))) >> 1) & kLowByte;
+}
+
 template <int Bpp>
 SNAPKIT_INLINE void AveragePixels(std::uint8_t* Row, const std::uint8_t* Prior,
                                   std::int32_t Count) {
-  const V8i16 lowByte = V8i16{} + 0xFF;
   V8i16 a = {};
-  std::int32_t i = ForEachPixel<Bpp>(0, Count, [&](std::int32_t i, auto N) {
-    // ((a + b) >> 1) + x == (a + b + 2x) >> 1: one add fewer after a is known.
-    const V8i16 k = LoadPixel<N()>(Prior + i) + (LoadPixel<N()>(Row + i) << 1);
-    a = ((a + k) >> 1) & lowByte;
+  std::int32_t i = ForEachPixel<Bpp>(0, Count, [&](std::int32_t i, auto N) SNAPKIT_LAMBDA_INLINE {
+    a = AverageStep(a, LoadPixel<N()>(Prior + i), LoadPixel<N()>(Row + i));
     StorePixel<Bpp>(Row + i, a);
   });
   for (; i < Count; ++i) Row[i] = std::uint8_t(Row[i] + ((Row[i - Bpp] + Prior[i]) >> 1));
@@ -112,31 +117,95 @@ SNAPKIT_INLINE void AveragePixels(std::uint8_t* Row, const std::uint8_t* Prior,
 // the prediction is b when 2a >= 3c - b (b >= c) or 2a <= 3c - b (b < c),
 // else c. Flipping both sides of the last comparison with ~ when b < c turns
 // the two cases into one.
+SNAPKIT_INLINE V8i16 PaethStep(V8i16 A, V8i16 B, V8i16 C, V8i16 X) {
+  const V8i16 t2 = C * 3 - B * 2;
+  const V8i16 lo = B < t2 ? B : t2;
+  const V8i16 hi = B < t2 ? t2 : B;
+  const V8i16 flip = C > B;
+  const V8i16 w = (C * 3 - B) ^ flip;
+  const V8i16 bx = (B + X) & kLowByte;
+  const V8i16 cx = (C + X) & kLowByte;
+
+  const V8i16 inside = (A > lo) & (A < hi);
+  const V8i16 takeC = w > ((A + A) ^ flip);
+  const V8i16 ax = (A + X) & kLowByte;
+  const V8i16 bc = takeC ? cx : bx;
+  return inside ? bc : ax;
+}
+
 template <int Bpp>
 SNAPKIT_INLINE void PaethPixels(std::uint8_t* Row, const std::uint8_t* Prior, std::int32_t Count) {
-  const V8i16 lowByte = V8i16{} + 0xFF;
   V8i16 a = {}, c = {};
-  std::int32_t i = ForEachPixel<Bpp>(0, Count, [&](std::int32_t i, auto N) {
+  std::int32_t i = ForEachPixel<Bpp>(0, Count, [&](std::int32_t i, auto N) SNAPKIT_LAMBDA_INLINE {
     const V8i16 b = LoadPixel<N()>(Prior + i);
-    const V8i16 x = LoadPixel<N()>(Row + i);
-    const V8i16 t2 = c * 3 - b * 2;
-    const V8i16 lo = b < t2 ? b : t2;
-    const V8i16 hi = b < t2 ? t2 : b;
-    const V8i16 flip = c > b;
-    const V8i16 w = (c * 3 - b) ^ flip;
-    const V8i16 bx = (b + x) & lowByte;
-    const V8i16 cx = (c + x) & lowByte;
-
-    const V8i16 inside = (a > lo) & (a < hi);
-    const V8i16 takeC = w > ((a + a) ^ flip);
-    const V8i16 ax = (a + x) & lowByte;
-    const V8i16 bc = takeC ? cx : bx;
-    a = inside ? bc : ax;
+    a = PaethStep(a, b, c, LoadPixel<N()>(Row + i));
     StorePixel<Bpp>(Row + i, a);
     c = b;
   });
   for (; i < Count; ++i)
     Row[i] = std::uint8_t(Row[i] + PaethPredictor(Row[i - Bpp], Prior[i], Prior[i - Bpp]));
+}
+
+// Two rows with the same filter at once, to run two dependency chains side
+// by side: lanes 0-3 hold pixel j of Row, lanes 4-7 pixel j - 1 of Next,
+// whose pixel above is the one Row finished the step before. Pixels of 3 or
+// 4 bytes, Count a whole number of them, at least two.
+template <int Bpp, int Type>
+SNAPKIT_INLINE void PixelPair(std::uint8_t* Row, std::uint8_t* Next, const std::uint8_t* Prior,
+                              std::int32_t Count) {
+  const std::int32_t n = Count / Bpp;
+  auto join = [](V8u8 Low, V8u8 High) SNAPKIT_LAMBDA_INLINE {
+    std::uint64_t lo, hi;
+    std::memcpy(&lo, &Low, 8);
+    std::memcpy(&hi, &High, 8);
+    const std::uint64_t u = (lo & 0xFFFFFFFFu) | hi << 32;
+    V8u8 v;
+    std::memcpy(&v, &u, 8);
+    return __builtin_convertvector(v, V8i16);
+  };
+  auto step = [](V8i16 A, V8i16 B, V8i16 C, V8i16 X) SNAPKIT_LAMBDA_INLINE {
+    return Type == 3 ? AverageStep(A, B, X) : PaethStep(A, B, C, X);
+  };
+  auto store = [&](std::int32_t J, V8i16 A, bool First, bool Second) SNAPKIT_LAMBDA_INLINE {
+    std::uint64_t u;
+    const V8u8 v = __builtin_convertvector(A, V8u8);
+    std::memcpy(&u, &v, 8);
+    V8u8 half;
+    if (First) {
+      std::memcpy(&half, &u, 8);
+      StoreBytes<Bpp>(Row + J * Bpp, half);
+    }
+    if (Second) {
+      const std::uint64_t h = u >> 32;
+      std::memcpy(&half, &h, 8);
+      StoreBytes<Bpp>(Next + (J - 1) * Bpp, half);
+    }
+  };
+  // b moves Row's finished pixel (low lanes of a) up to be Next's pixel above.
+  auto above = [](V8i16 Prior, V8i16 A) SNAPKIT_LAMBDA_INLINE {
+    return __builtin_shuffle(Prior, A, V8i16{0, 1, 2, 3, 8, 9, 10, 11});
+  };
+
+  // Pixel 0 of Row alone; Next has nothing on its left yet.
+  V8i16 b = LoadPixel<Bpp>(Prior);
+  V8i16 a = step(V8i16{}, b, V8i16{}, LoadPixel<Bpp>(Row));
+  store(0, a, true, false);
+  // Now a holds Row's left pixel and zero for Next's, c the pixels above-left.
+  V8i16 c = b;
+  auto pair = [&](std::int32_t J, auto W) SNAPKIT_LAMBDA_INLINE {
+    b = above(join(LoadBytes<W()>(Prior + J * Bpp), V8u8{}), a);
+    a = step(a, b, c, join(LoadBytes<W()>(Row + J * Bpp), LoadBytes<W()>(Next + (J - 1) * Bpp)));
+    store(J, a, true, true);
+    c = b;
+  };
+  constexpr int Wide = Bpp == 3 ? 4 : Bpp;
+  std::int32_t j = 1;
+  for (; j < n - 1; ++j) pair(j, std::integral_constant<int, Wide>());
+  pair(j, std::integral_constant<int, Bpp>());
+  // The last pixel of Next alone.
+  b = above(V8i16{}, a);
+  a = step(a, b, c, join(V8u8{}, LoadBytes<Bpp>(Next + (n - 1) * Bpp)));
+  store(n, a, false, true);
 }
 
 __attribute__((target_clones("avx2", "default"))) void UpBytes(std::uint8_t* Row,
@@ -192,7 +261,27 @@ __attribute__((target_clones("sse4.1", "default"))) bool VectorFilter(std::uint8
   }
 }
 
+__attribute__((target_clones("sse4.1", "default"))) void VectorPair(
+    std::uint8_t FilterType, std::uint8_t* Row, std::uint8_t* Next, const std::uint8_t* Prior,
+    std::int32_t Offset, std::int32_t Count) {
+  if (Offset == 3)
+    FilterType == 3 ? PixelPair<3, 3>(Row, Next, Prior, Count)
+                    : PixelPair<3, 4>(Row, Next, Prior, Count);
+  else
+    FilterType == 3 ? PixelPair<4, 3>(Row, Next, Prior, Count)
+                    : PixelPair<4, 4>(Row, Next, Prior, Count);
+}
+
 }  // namespace
+
+bool UnfilterRowPair(std::uint8_t FilterType, std::uint8_t* Row, std::uint8_t* Next,
+                     const std::uint8_t* PriorRow, std::int32_t Offset, std::int32_t Count) {
+  if ((FilterType != 3 && FilterType != 4) || (Offset != 3 && Offset != 4) || Count % Offset != 0 ||
+      Count < 2 * Offset)
+    return false;
+  VectorPair(FilterType, Row, Next, PriorRow, Offset, Count);
+  return true;
+}
 
 bool UnfilterRowScalar(std::uint8_t FilterType, std::uint8_t* Row, const std::uint8_t* PriorRow,
                        std::int32_t Offset, std::int32_t Count) {

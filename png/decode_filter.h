@@ -14,6 +14,13 @@ namespace snapkit {
 bool UnfilterRow(std::uint8_t FilterType, std::uint8_t* Row, const std::uint8_t* PriorRow,
                  std::int32_t Offset, std::int32_t Count);
 
+// Two consecutive rows with the same filter type: Next's previous row is Row.
+// Gives what two UnfilterRow calls give, faster where the left-to-right
+// dependency limits speed (Average and Paeth on 3 and 4-byte pixels).
+// Returns false, changing nothing, for any other case.
+bool UnfilterRowPair(std::uint8_t FilterType, std::uint8_t* Row, std::uint8_t* Next,
+                     const std::uint8_t* PriorRow, std::int32_t Offset, std::int32_t Count);
+
 // Byte at a time, exactly as the filters are defined.
 bool UnfilterRowScalar(std::uint8_t FilterType, std::uint8_t* Row, const std::uint8_t* PriorRow,
                        std::int32_t Offset, std::int32_t Count);

@@ -81,6 +81,33 @@ TEST(UnfilterRow, PaethAndAverageAgreeWithTheStandardForEveryByteTriple) {
   }
 }
 
+TEST(UnfilterRowPair, TwoRowsAtOnceGiveWhatTheyGiveOneByOne) {
+  std::mt19937 rng(11);
+  for (int offset : {3, 4})
+    for (int type : {3, 4})
+      for (int pixels = 2; pixels <= 41; ++pixels) {
+        SCOPED_TRACE(testing::Message()
+                     << "offset " << offset << " filter " << type << ", " << pixels << " pixels");
+        const int length = pixels * offset;
+        const TBytes prior = Random(length, rng), first = Random(length, rng),
+                     second = Random(length, rng);
+        TBytes row = Filter(type, first, prior, offset), next = Filter(type, second, first, offset);
+        ASSERT_TRUE(UnfilterRowPair(std::uint8_t(type), row.data(), next.data(), prior.data(),
+                                    offset, length));
+        EXPECT_EQ(row, first);
+        EXPECT_EQ(next, second);
+      }
+  // Cases it leaves to the one-row code.
+  TBytes a(12, 1), b(12, 2);
+  const TBytes prior(12, 3);
+  EXPECT_FALSE(UnfilterRowPair(1, a.data(), b.data(), prior.data(), 3, 12));
+  EXPECT_FALSE(UnfilterRowPair(4, a.data(), b.data(), prior.data(), 2, 12));
+  EXPECT_FALSE(UnfilterRowPair(4, a.data(), b.data(), prior.data(), 3, 11));
+  EXPECT_FALSE(UnfilterRowPair(3, a.data(), b.data(), prior.data(), 4, 4));
+  EXPECT_EQ(a, TBytes(12, 1));
+  EXPECT_EQ(b, TBytes(12, 2));
+}
+
 TEST(UnfilterRow, FirstBytesSeeZeroOnTheLeft) {
   // Offset beyond the row: every byte is a first byte.
   TBytes row = {10, 20}, prior = {7, 9};

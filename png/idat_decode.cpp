@@ -113,9 +113,18 @@ class TRowDecoder {
         std::fill(FBlock.begin() + got, FBlock.begin() + wanted, 0);
 
       const std::uint8_t* prior = FPrior.data();
+      const auto length = std::int32_t(RowBytes);
       for (std::int64_t i = 0; i < usable; ++i) {
         std::uint8_t* row = FBlock.data() + i * stride;
-        if (!UnfilterRow(row[0], row + 1, prior, Offset, std::int32_t(RowBytes)))
+        std::uint8_t* next = row + stride;
+        if (i + 1 < usable && next[0] == row[0] &&
+            UnfilterRowPair(row[0], row + 1, next + 1, prior, Offset, length)) {
+          Place(first + i, row + 1);
+          Place(first + ++i, next + 1);
+          prior = next + 1;
+          continue;
+        }
+        if (!UnfilterRow(row[0], row + 1, prior, Offset, length))
           RaisePNGError(_PNG_ERROR_INVALID_FILTER_TYPE);
         Place(first + i, row + 1);
         prior = row + 1;
