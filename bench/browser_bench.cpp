@@ -246,6 +246,7 @@ void BM_WarmCapture(benchmark::State& State) {
   State.counters["ours_over_plain"] = O / P;
   State.counters["ours_over_plain_fast"] = O / F;
   std::remove(PageFile().c_str());
+  rmdir(PageFile().substr(0, PageFile().rfind('/')).c_str());
 }
 BENCHMARK(BM_WarmCapture)->Iterations(30)->Unit(benchmark::kMillisecond)->UseRealTime();
 
