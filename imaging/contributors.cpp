@@ -1,5 +1,6 @@
 #include "imaging/contributors.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -78,6 +79,22 @@ TContributorTable TContributorTable::Build(int SrcSize, int NewSize, TResampleFi
     if (end - table.FStart.back() > table.FMaxSize) table.FMaxSize = end - table.FStart.back();
     table.FStart.push_back(end);
     table.FReach.push_back(reach);
+  }
+  return table;
+}
+
+TContributorTable TContributorTable::FromLists(
+    const std::vector<std::vector<TContributor>>& Lists) {
+  TContributorTable table;
+  std::int32_t reach = 0;
+  for (const std::vector<TContributor>& list : Lists) {
+    for (const TContributor& c : list) {
+      table.FEntries.push_back(c);
+      if (c.Pixel >= reach) reach = c.Pixel + 1;
+    }
+    table.FStart.push_back(static_cast<std::int32_t>(table.FEntries.size()));
+    table.FReach.push_back(reach);
+    table.FMaxSize = std::max(table.FMaxSize, static_cast<int>(list.size()));
   }
   return table;
 }

@@ -33,6 +33,9 @@ class TContributorTable {
   static TContributorTable Build(int SrcSize, int NewSize, TResampleFilter Filter, float FWidth,
                                  TImageProgressProc Progress);
 
+  // A table of the given lists, as they are.
+  static TContributorTable FromLists(const std::vector<std::vector<TContributor>>& Lists);
+
  private:
   std::vector<std::int32_t> FStart{0};
   std::vector<TContributor> FEntries;

@@ -56,6 +56,12 @@ void ToBitmap(const TPlainImage& Image, host::TBitmap& Bitmap) {
 }
 
 TPlainImage FromBitmap(const host::TBitmap& Bitmap) {
+  if (Bitmap.PixelFormat() != host::pf24bit) {
+    host::TBitmap copy;
+    copy.Assign(Bitmap);
+    copy.SetPixelFormat(host::pf24bit);
+    return FromBitmap(copy);
+  }
   TPlainImage image = MakeImage(Bitmap.Width(), Bitmap.Height());
   if (Bitmap.Width() == 0) return image;
   for (int y = 0; y < Bitmap.Height(); ++y)

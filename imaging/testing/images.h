@@ -33,6 +33,7 @@ TPlainImage RandomImage(int Width, int Height, std::mt19937& Rng);
 TPlainImage GreyImage(int Width, int Height, const std::vector<std::uint8_t>& Grey);
 
 void ToBitmap(const TPlainImage& Image, host::TBitmap& Bitmap);
+// Any pixel format, read as 24 bits per pixel.
 TPlainImage FromBitmap(const host::TBitmap& Bitmap);
 
 }  // namespace snapkit::testing

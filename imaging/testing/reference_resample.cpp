@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "imaging/testing/exact_sum.h"
+
 namespace snapkit::testing {
 namespace {
 
@@ -65,8 +67,7 @@ TPlainImage ReferenceResample(const TPlainImage& Src, int NewWidth, int NewHeigh
       for (int c = 0; c < 3; ++c) {
         float sum = 0;
         for (const TEntry& e : across[i])
-          sum = static_cast<float>(static_cast<double>(sum) +
-                                   static_cast<double>(Src.Pixel(e.Pixel, k)[c]) * e.Weight);
+          sum = ExactSingleSum(sum, Src.Pixel(e.Pixel, k)[c], e.Weight);
         inter.Pixel(i, k)[c] = Clamp(sum);
       }
   auto down = Lists(Src.Height, NewHeight, Filter, FWidth);
@@ -75,8 +76,7 @@ TPlainImage ReferenceResample(const TPlainImage& Src, int NewWidth, int NewHeigh
       for (int c = 0; c < 3; ++c) {
         float sum = 0;
         for (const TEntry& e : down[i])
-          sum = static_cast<float>(static_cast<double>(sum) +
-                                   static_cast<double>(inter.Pixel(k, e.Pixel)[c]) * e.Weight);
+          sum = ExactSingleSum(sum, inter.Pixel(k, e.Pixel)[c], e.Weight);
         dst.Pixel(k, i)[c] = Clamp(sum);
       }
   return dst;
