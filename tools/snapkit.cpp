@@ -7,6 +7,7 @@
 
 #include "host/system/exception.h"
 #include "tools/convert_command.h"
+#include "tools/info_command.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const char* const Usage =
 void PrintUsage(std::FILE* To) {
   std::fputs(Usage, To);
   std::fputs(ConvertUsage, To);
+  std::fputs(InfoUsage, To);
 }
 
 }  // namespace
@@ -45,6 +47,10 @@ int main(int argc, char** argv) {
           return 0;
         }
       RunConvert(ParseConvertArgs(args));
+      return 0;
+    }
+    if (command == "info") {
+      std::fputs(RunInfo(args).c_str(), stdout);
       return 0;
     }
     throw TUsageError{"unknown command " + command};

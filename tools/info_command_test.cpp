@@ -1,0 +1,79 @@
+// The info command, and PNG files through the convert command.
+
+#include "tools/info_command.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "host/graphics/bitmap.h"
+#include "host/system/exception.h"
+#include "tools/convert_command.h"
+
+namespace snapkit::tools {
+namespace {
+
+class Info : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = "/tmp/snapkit-info-XXXXXX";
+    ASSERT_TRUE(mkdtemp(templ.data()));
+    FDir = templ;
+  }
+  void TearDown() override { std::filesystem::remove_all(FDir); }
+  std::string File(const std::string& Name) const { return FDir + "/" + Name; }
+  std::string FDir;
+  const std::string FSample = std::string(SNAPKIT_SOURCE_DIR) + "/examples/sample.bmp";
+};
+
+TEST_F(Info, ConvertToPngAndBackKeepsEveryPixel) {
+  RunConvert({FSample, File("s.png")});
+  RunConvert({File("s.png"), File("back.bmp")});
+  host::TBitmap a, b;
+  a.LoadFromFile(FSample);
+  b.LoadFromFile(File("back.bmp"));
+  ASSERT_EQ(a.Width(), b.Width());
+  ASSERT_EQ(a.Height(), b.Height());
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x)
+      ASSERT_EQ(a.GetPixel(x, y), b.GetPixel(x, y)) << x << "," << y;
+}
+
+TEST_F(Info, ListsTheHeaderAndEveryChunkAndShowsDamage) {
+  RunConvert({FSample, File("s.png")});
+  std::string text = RunInfo({File("s.png")});
+  EXPECT_NE(text.find("size 64x48, bit depth 8, colour type 2"), std::string::npos) << text;
+  EXPECT_NE(text.find("IHDR"), std::string::npos);
+  EXPECT_NE(text.find("IEND"), std::string::npos);
+  EXPECT_EQ(text.find("MISMATCH"), std::string::npos);
+
+  // Flip one byte inside the image data: the listing names the bad CRC
+  // instead of failing.
+  std::string bytes;
+  {
+    std::ifstream in(File("s.png"), std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::size_t idat = bytes.find("IDAT");
+  ASSERT_NE(idat, std::string::npos);
+  bytes[idat + 10] ^= 0x55;
+  {
+    std::ofstream out(File("bad.png"), std::ios::binary);
+    out << bytes;
+  }
+  text = RunInfo({File("bad.png")});
+  EXPECT_NE(text.find("IDAT"), std::string::npos);
+  EXPECT_NE(text.find("MISMATCH"), std::string::npos) << text;
+}
+
+TEST_F(Info, WrongArgumentsAndMissingFiles) {
+  EXPECT_THROW(RunInfo({}), TUsageError);
+  EXPECT_THROW(RunInfo({"a.png", "b.png"}), TUsageError);
+  EXPECT_THROW(RunInfo({File("missing.png")}), host::EFOpenError);
+}
+
+}  // namespace
+}  // namespace snapkit::tools
