@@ -24,6 +24,16 @@ constexpr std::uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3,
                         BI_ALPHABITFIELDS = 6;
 constexpr std::uint32_t kFileHeaderSize = 14, kCoreHeaderSize = 12, kInfoHeaderSize = 40;
 
+// Plain rows must all be in the file, which bounds the picture by the file's
+// size. Run-length data does not: end-of-line, delta and end-of-bitmap codes
+// skip any number of pixels in two or four bytes, so a tiny file could make
+// us allocate gigabytes. Runs describe at most 255 pixels per two bytes; a
+// picture larger than eight times that (1024 pixels per byte of data) is
+// refused unless it is small enough to be harmless (4 M pixels, 4 MB at 8
+// bits). Real run-length files, which code their pixels, stay far below.
+constexpr std::int64_t kRlePixelsPerByte = 1024;
+constexpr std::int64_t kRleAlwaysAllowedPixels = std::int64_t(1) << 22;
+
 [[noreturn]] void Invalid(const std::string& Why) {
   throw EInvalidGraphic("Bitmap image is not valid: " + Why);
 }
@@ -279,6 +289,9 @@ void TBitmap::LoadFromStream(TStream& Stream) {
     rleSize = core ? 0 : Get32(&h[20]);
     if (rleSize == 0 || (left >= 0 && rleSize > left)) rleSize = left;
     if (rleSize <= 0) Invalid("no run-length data");
+    if (width * height > std::max(kRleAlwaysAllowedPixels, rleSize * kRlePixelsPerByte))
+      Invalid("size " + std::to_string(width) + "x" + std::to_string(height) +
+              " is too large for its run-length data");
   } else if (left >= 0 && left < fileRow * hgt) {
     Invalid("file ends inside the pixel data");
   }

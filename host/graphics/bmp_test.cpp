@@ -247,6 +247,35 @@ TEST(BmpRead, RunLengthFourBits) {
   for (int x = 0; x < 6; ++x) EXPECT_EQ(b.GetPixel(x, 0), colours[expected[x]]) << x;
 }
 
+// Run-length files of Width x Height whose data is an end-of-bitmap code
+// after Filler bytes of literal-free runs (one pixel each, index 0).
+std::vector<std::uint8_t> SparseRunLength(std::int32_t W, std::int32_t H, std::size_t Filler) {
+  std::vector<std::uint8_t> f = Header(W, H, 8, 1, 2);
+  f.resize(54 + 8);  // two palette entries
+  for (std::size_t i = 0; i < Filler / 2; ++i) f.insert(f.end(), {1, 0});
+  f.insert(f.end(), {0, 1});
+  std::uint32_t off = 54 + 8, size = static_cast<std::uint32_t>(f.size() - off);
+  std::memcpy(&f[10], &off, 4);
+  std::memcpy(&f[34], &size, 4);
+  return f;
+}
+
+TEST(BmpRead, RunLengthSizeIsBoundedByItsData) {
+  TBitmap b;
+  // 64 K x 16 K pixels from 2 bytes would be a 1 GiB bitmap: refused
+  // before anything is allocated.
+  EXPECT_THROW(Load(b, SparseRunLength(1 << 16, 1 << 14, 0)), EInvalidGraphic);
+  EXPECT_TRUE(b.Empty());
+  // Small pictures load however little data they have: 2048 x 2048.
+  Load(b, SparseRunLength(2048, 2048, 0));
+  EXPECT_EQ(b.Width(), 2048);
+  EXPECT_EQ(b.GetPixel(2047, 0), RGB(0x55, 0x55, 0x55));
+  // Above that, 1024 pixels per byte of data: 4096 x 4096 needs 16 KiB.
+  EXPECT_THROW(Load(b, SparseRunLength(4096, 4096, 16 * 1024 - 4)), EInvalidGraphic);
+  Load(b, SparseRunLength(4096, 4096, 16 * 1024));
+  EXPECT_EQ(b.Height(), 4096);
+}
+
 TEST(BmpRead, RefusesDamagedFilesAndKeepsThePicture) {
   const std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
   std::vector<std::pair<const char*, std::vector<std::uint8_t>>> bad = {
