@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/forms/application.h"
+
 namespace host {
 
 namespace {
@@ -239,7 +241,11 @@ bool TDevToolsClient::DispatchOne() {
     FEvents.pop_front();
     if (OnEvent) {
       auto Handler = OnEvent;
-      Handler(Event);
+      try {
+        Handler(Event);
+      } catch (...) {
+        Application->HandleException(nullptr);
+      }
     }
     return true;
   }
@@ -247,7 +253,11 @@ bool TDevToolsClient::DispatchOne() {
     FClosedReported = true;
     if (OnClosed) {
       auto Handler = OnClosed;
-      Handler();
+      try {
+        Handler();
+      } catch (...) {
+        Application->HandleException(nullptr);
+      }
     }
     return true;
   }

@@ -30,8 +30,8 @@ std::uint8_t Paeth(int A, int B, int C) {
 
 // Undoes one row's filter in place; Prior is the previous unfiltered row
 // (zeros for the first).
-void Unfilter(int Filter, std::uint8_t* Row, const std::uint8_t* Prior, std::size_t Bytes,
-              std::size_t Bpp) {
+void Unfilter(int Filter, std::uint8_t* __restrict Row, const std::uint8_t* __restrict Prior,
+              std::size_t Bytes, std::size_t Bpp) {
   switch (Filter) {
     case 0:
       break;
@@ -115,60 +115,61 @@ TRgbImage ReadBrowserPng(const std::uint8_t* Data, std::size_t Size) {
   if (Produced != RawSize || (Status != Z_STREAM_END && Status != Z_BUF_ERROR && Status != Z_OK))
     Fail("image data too short or damaged");
 
+  // Unfiltered in place: the rows stay where inflate put them.
   TRgbImage Image;
   Image.Width = Width;
   Image.Height = Height;
-  Image.Pixels.resize(static_cast<std::size_t>(Width) * 3 * static_cast<std::size_t>(Height));
+  Image.Bpp = Bpp;
+  Image.Stride = Stride + 1;
   std::vector<std::uint8_t> Zeros(Stride, 0);
   const std::uint8_t* Prior = Zeros.data();
   for (int y = 0; y < Height; ++y) {
     std::uint8_t* Line = Raw.data() + static_cast<std::size_t>(y) * (Stride + 1);
     Unfilter(Line[0], Line + 1, Prior, Stride, static_cast<std::size_t>(Bpp));
     Prior = Line + 1;
-    std::uint8_t* Out = Image.Pixels.data() + static_cast<std::size_t>(y) * Width * 3;
-    if (Bpp == 3) {
-      std::memcpy(Out, Line + 1, Stride);
-    } else {
-      // Screenshots are opaque; any alpha is dropped.
-      for (int x = 0; x < Width; ++x) std::memcpy(Out + x * 3, Line + 1 + x * 4, 3);
-    }
   }
+  Image.Data = std::move(Raw);
   return Image;
 }
 
 std::vector<std::uint8_t> DecodeBase64(const std::string& Text) {
-  static const std::array<std::int8_t, 256> Table = [] {
-    std::array<std::int8_t, 256> T{};
+  static const std::array<std::int16_t, 256> Table = [] {
+    std::array<std::int16_t, 256> T{};
     T.fill(-1);
     const char* Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) T[static_cast<unsigned char>(Alphabet[i])] = std::int8_t(i);
+    for (int i = 0; i < 64; ++i) T[static_cast<unsigned char>(Alphabet[i])] = std::int16_t(i);
     return T;
   }();
-  std::vector<std::uint8_t> Out;
-  Out.reserve(Text.size() / 4 * 3);
-  std::uint32_t Bits = 0;
-  int Count = 0;
-  for (char C : Text) {
-    if (C == '=') break;
-    if (C == '\n' || C == '\r') continue;
-    int V = Table[static_cast<unsigned char>(C)];
-    if (V < 0) throw EOleException("Cannot read the browser's picture: bad base64 data");
-    Bits = (Bits << 6) | static_cast<std::uint32_t>(V);
-    if (++Count == 4) {
-      Out.push_back(std::uint8_t(Bits >> 16));
-      Out.push_back(std::uint8_t(Bits >> 8));
-      Out.push_back(std::uint8_t(Bits));
-      Bits = 0;
-      Count = 0;
-    }
+  auto Bad = [] { throw EOleException("Cannot read the browser's picture: bad base64 data"); };
+  std::size_t Size = Text.size();
+  while (Size > 0 && Text[Size - 1] == '=') --Size;
+  if (Size % 4 == 1) Bad();
+  const auto* In = reinterpret_cast<const unsigned char*>(Text.data());
+  std::vector<std::uint8_t> Out(Size / 4 * 3 + (Size % 4 ? Size % 4 - 1 : 0));
+  std::uint8_t* O = Out.data();
+  std::size_t Whole = Size / 4 * 4;
+  // Whole groups first; a negative table entry anywhere marks a bad character.
+  for (std::size_t i = 0; i < Whole; i += 4, O += 3) {
+    int A = Table[In[i]], B = Table[In[i + 1]], C = Table[In[i + 2]], D = Table[In[i + 3]];
+    if ((A | B | C | D) < 0) Bad();
+    std::uint32_t Bits = (std::uint32_t(A) << 18) | (std::uint32_t(B) << 12) |
+                         (std::uint32_t(C) << 6) | std::uint32_t(D);
+    O[0] = std::uint8_t(Bits >> 16);
+    O[1] = std::uint8_t(Bits >> 8);
+    O[2] = std::uint8_t(Bits);
   }
-  if (Count == 2) {
-    Out.push_back(std::uint8_t(Bits >> 4));
-  } else if (Count == 3) {
-    Out.push_back(std::uint8_t(Bits >> 10));
-    Out.push_back(std::uint8_t(Bits >> 2));
-  } else if (Count == 1) {
-    throw EOleException("Cannot read the browser's picture: bad base64 data");
+  std::uint32_t Bits = 0;
+  std::size_t Tail = Size - Whole;
+  for (std::size_t i = 0; i < Tail; ++i) {
+    int V = Table[In[Whole + i]];
+    if (V < 0) Bad();
+    Bits = (Bits << 6) | std::uint32_t(V);
+  }
+  if (Tail == 2) {
+    O[0] = std::uint8_t(Bits >> 4);
+  } else if (Tail == 3) {
+    O[0] = std::uint8_t(Bits >> 10);
+    O[1] = std::uint8_t(Bits >> 2);
   }
   return Out;
 }

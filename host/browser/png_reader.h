@@ -11,7 +11,12 @@ namespace host {
 struct TRgbImage {
   int Width = 0;
   int Height = 0;
-  std::vector<std::uint8_t> Pixels;  // rows top down, 3 bytes red, green, blue
+  int Bpp = 3;  // 3 for red, green, blue; 4 with alpha after them
+  // Row y starts at Row(y); rows are kept where they were decoded, so there
+  // are gaps between them.
+  const std::uint8_t* Row(int Y) const { return Data.data() + std::size_t(Y) * Stride + 1; }
+  std::size_t Stride = 0;
+  std::vector<std::uint8_t> Data;
 };
 
 // Raises EOleException for anything it cannot read (other formats included).

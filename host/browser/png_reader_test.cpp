@@ -68,13 +68,18 @@ TEST(PngReaderTest, UndoesEveryRowFilter) {
   TRgbImage Image = ReadBrowserPng(File.data(), File.size());
   EXPECT_EQ(Image.Width, 2);
   EXPECT_EQ(Image.Height, 5);
-  EXPECT_EQ(Image.Pixels, ExpectedRgb);
+  Bytes Pixels;
+  for (int y = 0; y < Image.Height; ++y)
+    Pixels.insert(Pixels.end(), Image.Row(y), Image.Row(y) + 6);
+  EXPECT_EQ(Image.Bpp, 3);
+  EXPECT_EQ(Pixels, ExpectedRgb);
 }
 
-TEST(PngReaderTest, DropsAlpha) {
+TEST(PngReaderTest, KeepsAlphaAfterTheColours) {
   Bytes File = MakePng(2, 1, 6, {1, 9, 8, 7, 0, 1, 1, 1, 255});
   TRgbImage Image = ReadBrowserPng(File.data(), File.size());
-  EXPECT_EQ(Image.Pixels, (Bytes{9, 8, 7, 10, 9, 8}));
+  EXPECT_EQ(Image.Bpp, 4);
+  EXPECT_EQ(Bytes(Image.Row(0), Image.Row(0) + 8), (Bytes{9, 8, 7, 0, 10, 9, 8, 255}));
 }
 
 TEST(PngReaderTest, RefusesWhatItCannotRead) {

@@ -9,6 +9,7 @@
 
 #include "host/browser/chromium_browser.h"
 #include "host/browser/png_reader.h"
+#include "host/forms/application.h"
 #include "host/graphics/bitmap.h"
 
 namespace host {
@@ -51,6 +52,15 @@ const char* LookupFunction = R"(function (name) {
       if (key.toLowerCase() === lower) return this[key];
   throw new TypeError("Method '" + name + "' not supported by automation object");
 })";
+
+// A string member of an answer; anything else is a browser we do not
+// understand, reported as such rather than as a JSON library error.
+std::string Field(const json& Object, const char* Key) {
+  auto it = Object.is_object() ? Object.find(Key) : Object.end();
+  if (it == Object.end() || !it->is_string())
+    throw EOleException(std::string("Unexpected answer from the browser: no ") + Key);
+  return it->get<std::string>();
+}
 
 std::string FrameUrl(const json& Frame) {
   if (auto U = Frame.find("unreachableUrl"); U != Frame.end() && U->is_string()) return *U;
@@ -136,20 +146,28 @@ TWebBrowser::TPage& TWebBrowser::Page() {
   C.Start();
   auto P = std::make_unique<TPage>();
   P->Generation = C.Generation();
-  P->TargetId = C.Call("Target.createTarget", {{"url", "about:blank"}})["targetId"];
+  P->TargetId = Field(C.Call("Target.createTarget", {{"url", "about:blank"}}), "targetId");
   try {
-    P->SessionId = C.Call("Target.attachToTarget",
-                          {{"targetId", P->TargetId}, {"flatten", true}})["sessionId"];
+    P->SessionId =
+        Field(C.Call("Target.attachToTarget", {{"targetId", P->TargetId}, {"flatten", true}}),
+              "sessionId");
     C.Call("Page.enable", json::object(), P->SessionId);
     C.Call("Network.enable", json::object(), P->SessionId);
+    json Tree = C.Call("Page.getFrameTree", json::object(), P->SessionId);
     P->MainFrameId =
-        C.Call("Page.getFrameTree", json::object(), P->SessionId)["frameTree"]["frame"]["id"];
+        Field(Tree.value("frameTree", json::object()).value("frame", json::object()), "id");
   } catch (...) {
     if (C.Running()) C.Send("Target.closeTarget", {{"targetId", P->TargetId}});
     throw;
   }
   P->Link = std::make_shared<TPageLink>(TPageLink{this, P->Generation, P->SessionId});
-  C.Subscribe(P->SessionId, [this](const TDevToolsEvent& E) { HandleEvent(E); });
+  C.Subscribe(P->SessionId, [this](const TDevToolsEvent& E) {
+    try {
+      HandleEvent(E);
+    } catch (...) {
+      Application->HandleException(this);
+    }
+  });
   FPage = std::move(P);
   FReadyState = READYSTATE_UNINITIALIZED;
   ApplyViewport();
@@ -246,8 +264,13 @@ void TWebBrowser::Navigate(const std::string& URL) {
         G_PRIORITY_DEFAULT,
         [](gpointer Data) -> gboolean {
           auto* Posted = static_cast<TPosted*>(Data);
-          if (auto L = Posted->Link.lock(); L && L->Browser && L->Browser->FPage)
-            L->Browser->FireDocumentComplete(L->Browser->FPage->MainFrameId, Posted->Url);
+          if (auto L = Posted->Link.lock(); L && L->Browser && L->Browser->FPage) {
+            try {
+              L->Browser->FireDocumentComplete(L->Browser->FPage->MainFrameId, Posted->Url);
+            } catch (...) {
+              Application->HandleException(L->Browser);
+            }
+          }
           return G_SOURCE_REMOVE;
         },
         new TPosted{Link, URL}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
@@ -295,7 +318,8 @@ int TWebBrowser::LoadWatchExpired(void* Self) {
     // Stopping completes the page with what it has; the usual events follow.
     try {
       Chromium().Send("Page.stopLoading", json::object(), B->FPage->SessionId);
-    } catch (const Exception&) {
+    } catch (...) {
+      Application->HandleException(B);
     }
   }
   return G_SOURCE_REMOVE;
@@ -332,7 +356,7 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     FReadyState = READYSTATE_UNINITIALIZED;
     return;
   }
-  if (!FPage || E.Sequence <= FPage->Barrier) return;
+  if (!FPage || E.Sequence <= FPage->Barrier || !E.Params.is_object()) return;
   TPage& P = *FPage;
   const json& A = E.Params;
   auto Silent = [&](const json& Obj, const char* Key) {
@@ -361,9 +385,9 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
       return;
     std::string Frame = A.value("frameId", std::string());
     if (Frame == P.MainFrameId && A.value("loaderId", std::string()) != P.ExpectedLoader) return;
-    FireBeforeNavigate(Frame, A["request"].value("url", std::string()));
+    FireBeforeNavigate(Frame, A.value("request", json::object()).value("url", std::string()));
   } else if (E.Method == "Page.frameNavigated") {
-    const json& F = A["frame"];
+    const json F = A.value("frame", json::object());
     std::string Id = F.value("id", std::string());
     if (!F.contains("parentId")) {
       if (Silent(F, "loaderId") || F.value("loaderId", std::string()) != P.ExpectedLoader) return;
@@ -426,12 +450,13 @@ OleVariant TWebBrowser::OleObject() {
 OleVariant TWebBrowser::Document() { return Evaluate("document"); }
 
 OleVariant TWebBrowser::Convert(const json& Reply, const std::shared_ptr<TPageLink>& Link) {
+  if (!Reply.is_object()) throw EOleException("Unexpected answer from the browser");
   if (auto X = Reply.find("exceptionDetails"); X != Reply.end()) {
     std::string Text = X->value("text", std::string("Uncaught"));
     if (auto Ex = X->find("exception"); Ex != X->end()) Text = Ex->value("description", Text);
     throw EOleException(Text);
   }
-  const json& R = Reply["result"];
+  const json R = Reply.value("result", json::object());
   std::string Type = R.value("type", std::string());
   OleVariant V;
   if (Type == "undefined") return V;
@@ -565,33 +590,41 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
   try {
     json Shot = PageCall("Page.captureScreenshot",
                          {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}});
-    std::vector<std::uint8_t> Png = DecodeBase64(Shot.value("data", std::string()));
+    std::vector<std::uint8_t> Png = DecodeBase64(Shot.at("data").get_ref<const std::string&>());
     Image = ReadBrowserPng(Png.data(), Png.size());
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
     return E_FAIL;
   }
   TBitmap& Target = hdcDraw->Bitmap();
   int X0 = std::max(R.Left, 0), X1 = std::min(R.Right, Target.Width());
   int Y0 = std::max(R.Top, 0), Y1 = std::min(R.Bottom, Target.Height());
+  if (X0 >= X1 || Y0 >= Y1) return 0;
   TPixelFormat Format = Target.PixelFormat();
   int Bytes = Format == pf24bit ? 3 : (Format == pf32bit || Format == pfDevice) ? 4 : 0;
+  // The view is scaled into the bounds when their sizes differ.
+  bool Scaled = R.Width() != Image.Width || R.Height() != Image.Height;
+  std::vector<int> SourceX(static_cast<std::size_t>(X1 - X0));
+  for (int x = X0; x < X1; ++x)
+    SourceX[std::size_t(x - X0)] =
+        Image.Bpp * static_cast<int>(std::int64_t(x - R.Left) * Image.Width / R.Width());
   for (int y = Y0; y < Y1; ++y) {
-    // The view is scaled into the bounds when their sizes differ.
-    int Sy = static_cast<int>(std::int64_t(y - R.Top) * Image.Height / R.Height());
-    const std::uint8_t* Src = Image.Pixels.data() + std::size_t(Sy) * Image.Width * 3;
-    std::uint8_t* Row = Bytes ? Target.ScanLine(y) : nullptr;
-    for (int x = X0; x < X1; ++x) {
-      int Sx = static_cast<int>(std::int64_t(x - R.Left) * Image.Width / R.Width());
-      const std::uint8_t* P = Src + Sx * 3;
-      if (Bytes) {
-        std::uint8_t* D = Row + std::size_t(x) * Bytes;
-        D[0] = P[2];
-        D[1] = P[1];
-        D[2] = P[0];
-        if (Bytes == 4) D[3] = 0;
-      } else {
+    int Sy =
+        Scaled ? static_cast<int>(std::int64_t(y - R.Top) * Image.Height / R.Height()) : y - R.Top;
+    const std::uint8_t* Src = Image.Row(Sy);
+    if (!Bytes) {
+      for (int x = X0; x < X1; ++x) {
+        const std::uint8_t* P = Src + SourceX[std::size_t(x - X0)];
         Target.SetPixel(x, y, RGB(P[0], P[1], P[2]));
       }
+      continue;
+    }
+    std::uint8_t* D = Target.ScanLine(y) + std::size_t(X0) * Bytes;
+    for (int x = X0; x < X1; ++x, D += Bytes) {
+      const std::uint8_t* P = Src + SourceX[std::size_t(x - X0)];
+      D[0] = P[2];
+      D[1] = P[1];
+      D[2] = P[0];
+      if (Bytes == 4) D[3] = 0;
     }
   }
   return 0;

@@ -150,6 +150,24 @@ TEST_F(WebBrowserTest, FramesCompleteBeforeThePageWhichAloneReadsComplete) {
   EXPECT_EQ(Seen.size(), Count);
 }
 
+TEST_F(WebBrowserTest, HandlerExceptionIsReportedAndLoadingGoesOn) {
+  std::vector<TObject*> Senders;
+  Application->OnException = [&](TObject* Sender, const std::exception&) {
+    Senders.push_back(Sender);
+  };
+  auto Record = Browser->OnDocumentComplete;
+  Browser->OnDocumentComplete = [&](TObject* Sender, IDispatch* pDisp, const OleVariant& URL) {
+    Record(Sender, pDisp, URL);
+    throw EConvertError("handler failed");
+  };
+  Browser->Navigate(Server->Url("/frames.html"));
+  bool Done = WaitComplete();
+  Application->OnException = nullptr;
+  ASSERT_TRUE(Done);
+  EXPECT_EQ(Urls("complete").size(), 3u);
+  EXPECT_EQ(Senders, std::vector<TObject*>(3, Browser.get()));
+}
+
 TEST_F(WebBrowserTest, RedirectsAnnounceEveryStep) {
   Browser->Navigate(Server->Url("/r1"));
   ASSERT_TRUE(WaitComplete());

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <deque>
 #include <mutex>
+#include <stdexcept>
 
 #include "host/forms/controls.h"
 #include "host/forms/messages.h"
+#include "host/system/dialogs.h"
 
 namespace host {
 
@@ -42,8 +44,13 @@ gboolean DeliverPosted(gpointer) {
     g_source_unref(Q.Source);
     Q.Source = nullptr;
   }
-  for (const TPosted& P : Batch)
-    SendMessage(P.Wnd, P.Message.Msg, P.Message.WParam, P.Message.LParam);
+  for (const TPosted& P : Batch) {
+    try {
+      SendMessage(P.Wnd, P.Message.Msg, P.Message.WParam, P.Message.LParam);
+    } catch (...) {
+      Application->HandleException(FindControl(P.Wnd));
+    }
+  }
   return G_SOURCE_REMOVE;
 }
 
@@ -85,6 +92,29 @@ bool TApplication::RunUntil(const std::function<bool()>& Done, int TimeoutMs) {
   g_source_destroy(Timeout);
   g_source_unref(Timeout);
   return Result;
+}
+
+void TApplication::HandleException(TObject* Sender) {
+  std::exception_ptr Current = std::current_exception();
+  if (!Current) return;
+  try {
+    std::rethrow_exception(Current);
+  } catch (const std::exception& E) {
+    if (OnException) {
+      auto Handler = OnException;
+      Handler(Sender, E);
+    } else {
+      MessageBox(E.what(), "Error", MB_OK | MB_ICONERROR);
+    }
+  } catch (...) {
+    std::runtime_error Unknown("Unknown exception");
+    if (OnException) {
+      auto Handler = OnException;
+      Handler(Sender, Unknown);
+    } else {
+      MessageBox(Unknown.what(), "Error", MB_OK | MB_ICONERROR);
+    }
+  }
 }
 
 bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -3,6 +3,7 @@
 // context: timers, posted messages and the browser's events are all sources
 // on it and run on the one thread that runs the loop.
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -10,9 +11,11 @@ using GMainContext = struct _GMainContext;
 
 namespace host {
 
+class TObject;
+
 class TApplication {
  public:
-  constexpr TApplication() = default;
+  TApplication() = default;
   ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
@@ -30,6 +33,12 @@ class TApplication {
   // Handles messages until Done returns true (checked after each one) or
   // TimeoutMs have passed; returns Done's last answer.
   bool RunUntil(const std::function<bool()>& Done, int TimeoutMs);
+
+  // Reports the exception being handled (call it from a catch block) so
+  // that none passes back into the loop: to OnException when assigned, else
+  // in an error message box.
+  void HandleException(TObject* Sender);
+  std::function<void(TObject* Sender, const std::exception& E)> OnException;
 
  private:
   bool FTerminated = false;

@@ -7,6 +7,7 @@
 
 #include "host/forms/controls.h"
 #include "host/forms/screen.h"
+#include "host/forms/timer.h"
 
 namespace host {
 namespace {
@@ -53,6 +54,36 @@ TEST(ApplicationTest, MessagesPostedFromAnotherThreadArriveInOrderOnTheLoopThrea
   Poster.join();
   ASSERT_TRUE(Application->RunUntil([&] { return Collector.Values.size() == 100; }, 2000));
   for (int i = 0; i < 100; ++i) EXPECT_EQ(Collector.Values[static_cast<std::size_t>(i)], i);
+}
+
+TEST(ApplicationTest, ExceptionsFromHandlersGoToOnExceptionNotThroughTheLoop) {
+  struct TThrower : TCustomPanel {
+    using TCustomPanel::TCustomPanel;
+    void WndProc(TMessage& M) override {
+      if (M.Msg == WM_APP + 3) throw EInvalidOperation("from a message");
+      TCustomPanel::WndProc(M);
+    }
+  } Control(nullptr);
+  std::vector<std::string> Reported;
+  std::vector<TObject*> Senders;
+  Application->OnException = [&](TObject* Sender, const std::exception& E) {
+    Senders.push_back(Sender);
+    Reported.push_back(E.what());
+  };
+  PostMessage(Control.Handle(), WM_APP + 3, 0, 0);
+  TTimer Timer(nullptr);
+  Timer.SetInterval(5);
+  Timer.OnTimer = [&](TObject*) {
+    Timer.SetEnabled(false);
+    throw std::runtime_error("from a timer");
+  };
+  EXPECT_TRUE(Application->RunUntil([&] { return Reported.size() == 2; }, 2000));
+  Application->OnException = nullptr;
+  ASSERT_EQ(Reported.size(), 2u);
+  EXPECT_EQ(Reported[0], "from a message");
+  EXPECT_EQ(Senders[0], &Control);
+  EXPECT_EQ(Reported[1], "from a timer");
+  EXPECT_EQ(Senders[1], &Timer);
 }
 
 TEST(ScreenTest, VirtualScreenDefaultsToFullHdAndCanBeSet) {

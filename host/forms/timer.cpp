@@ -48,7 +48,11 @@ int TTimer::Tick(void* Self) {
   // The handler may free the timer or change it; nothing of it is used after.
   if (Timer->OnTimer) {
     TNotifyEvent Handler = Timer->OnTimer;
-    Handler(Timer);
+    try {
+      Handler(Timer);
+    } catch (...) {
+      Application->HandleException(Timer);
+    }
   }
   return G_SOURCE_CONTINUE;
 }
