@@ -8,32 +8,38 @@
 namespace snapkit {
 namespace {
 
-std::int32_t TruncToInt32(long double X) {
-  long double t = std::trunc(X);
-  // NaN fails both comparisons and lands here too.
-  if (!(t >= -2147483648.0L && t <= 2147483647.0L))
-    throw host::EConvertError("Floating point value out of integer range");
-  return static_cast<std::int32_t>(t);
+[[noreturn]] void OutOfRange() {
+  throw host::EConvertError("Floating point value out of integer range");
+}
+
+// The integer nearest to X, for |X| below 2^62: adding 1.5 * 2^63 leaves no
+// fraction bits in the 64-bit significand, so the sum is rounded to a whole
+// number, and subtracting it back is exact. No change of the x87 rounding
+// mode (which a conversion or truncl needs, and which is slow) is involved.
+long double NearestWhole(long double X) {
+  constexpr long double kShift = 0x3p62L;
+  return (X + kShift) - kShift;
+}
+
+std::int32_t ToInt32(long double Whole) {
+  // NaN fails both comparisons.
+  if (!(Whole >= -2147483648.0L && Whole <= 2147483647.0L)) OutOfRange();
+  // Exact in double, whose conversion needs no mode change either.
+  return static_cast<std::int32_t>(static_cast<double>(Whole));
 }
 
 }  // namespace
 
 std::int32_t xFloor(long double X) {
-  std::int32_t r = TruncToInt32(X);
-  if (X - std::trunc(X) < 0) {
-    if (r == INT32_MIN) throw host::EConvertError("Floating point value out of integer range");
-    --r;
-  }
-  return r;
+  if (!(X > -0x1p62L && X < 0x1p62L)) OutOfRange();
+  const long double r = NearestWhole(X);
+  return ToInt32(r > X ? r - 1 : r);
 }
 
 std::int32_t xCeil(long double X) {
-  std::int32_t r = TruncToInt32(X);
-  if (X - std::trunc(X) > 0) {
-    if (r == INT32_MAX) throw host::EConvertError("Floating point value out of integer range");
-    ++r;
-  }
-  return r;
+  if (!(X > -0x1p62L && X < 0x1p62L)) OutOfRange();
+  const long double r = NearestWhole(X);
+  return ToInt32(r < X ? r + 1 : r);
 }
 
 std::int32_t TrimReal(std::int32_t Lower, std::int32_t Upper, double X) {

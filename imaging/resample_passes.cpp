@@ -92,6 +92,7 @@ template <int N>
 SNAPKIT_AVX2 SNAPKIT_INLINE void Accumulate256(const float* Base, const TContributor* const* Lists,
                                                const int* Counts, std::uint8_t* const* Out) {
   __m256 sum[N][kLanes / 8];
+#pragma GCC unroll 4
   for (int o = 0; o < N; ++o)
 #pragma GCC unroll 6
     for (int k = 0; k < kLanes / 8; ++k) sum[o][k] = _mm256_setzero_ps();
@@ -100,6 +101,7 @@ SNAPKIT_AVX2 SNAPKIT_INLINE void Accumulate256(const float* Base, const TContrib
   for (int j = 0; j < both; ++j)
 #pragma GCC unroll 4
     for (int o = 0; o < N; ++o) Step256(sum[o], Base, Lists[o][j]);
+#pragma GCC unroll 4
   for (int o = 0; o < N; ++o) {
     for (int j = both; j < Counts[o]; ++j) Step256(sum[o], Base, Lists[o][j]);
     Store256(sum[o], Out[o]);
@@ -140,6 +142,7 @@ SNAPKIT_AVX512 SNAPKIT_INLINE void Accumulate512(const float* Base,
                                                  const TContributor* const* Lists,
                                                  const int* Counts, std::uint8_t* const* Out) {
   __m512 sum[N][kLanes / 16];
+#pragma GCC unroll 4
   for (int o = 0; o < N; ++o)
 #pragma GCC unroll 3
     for (int k = 0; k < kLanes / 16; ++k) sum[o][k] = _mm512_setzero_ps();
@@ -148,6 +151,7 @@ SNAPKIT_AVX512 SNAPKIT_INLINE void Accumulate512(const float* Base,
   for (int j = 0; j < both; ++j)
 #pragma GCC unroll 4
     for (int o = 0; o < N; ++o) Step512(sum[o], Base, Lists[o][j]);
+#pragma GCC unroll 4
   for (int o = 0; o < N; ++o) {
     for (int j = both; j < Counts[o]; ++j) Step512(sum[o], Base, Lists[o][j]);
     Store512(sum[o], Out[o]);
@@ -164,7 +168,8 @@ SNAPKIT_INLINE void Outputs(const float* Scratch, const TContributorTable& Table
                             TWrite& Write, TAccumulate Accumulate,
                             void (*Single)(const float*, const TContributor* const*, const int*,
                                            std::uint8_t* const*)) {
-  alignas(64) std::uint8_t out[Group][kLanes];
+  // Room after each output for the writers' four-byte reads.
+  alignas(64) std::uint8_t out[Group][kLanes + 16];
   std::uint8_t* outs[Group];
   const TContributor* lists[Group];
   int counts[Group];
@@ -329,8 +334,14 @@ void ResampleRowBlock(const std::uint8_t* const* SrcRows, int Rows, int Width, f
       ready += count;
     }
   };
+  // Four bytes per pixel where the fourth is overwritten by the next column
+  // (the columns come in order); the last column's three on their own.
+  const int last = Table.Count() - 1;
   auto write = [&](int I, const std::uint8_t* Values) {
-    for (int r = 0; r < Rows; ++r) std::memcpy(OutRows[r] + 3 * I, Values + 3 * r, 3);
+    if (I < last)
+      for (int r = 0; r < Rows; ++r) std::memcpy(OutRows[r] + 3 * I, Values + 3 * r, 4);
+    else
+      for (int r = 0; r < Rows; ++r) std::memcpy(OutRows[r] + 3 * I, Values + 3 * r, 3);
   };
   AllOutputs(Scratch, Table, fill, write);
 }
