@@ -59,13 +59,6 @@ TEST(Contributors, NarrowFilterWidthsKeepEveryCandidate) {
   EXPECT_EQ(tri.MaxSize(), 2);
 }
 
-TEST(Contributors, ScaleRules) {
-  EXPECT_EQ(ResampleScale(1, 7), 7.0f);
-  EXPECT_EQ(ResampleScale(11, 6), 0.5f);
-  EXPECT_EQ(ResampleScale(6, 11), 2.0f);
-  EXPECT_EQ(ResampleScale(8, 1), 0.125f);
-}
-
 TEST(Contributors, ReflectionNeverLeavesTheSource) {
   EXPECT_EQ(ReflectIndex(-1, 10), 1);
   EXPECT_EQ(ReflectIndex(-9, 10), 9);

@@ -19,15 +19,5 @@ TEST(ImagingTypes, EnumerationNamesBothWays) {
   EXPECT_EQ(GetSizeModeValue("original"), -1);
 }
 
-TEST(ImagingTypes, ExceptionsAreHostExceptions) {
-  try {
-    throw EGraphicConvert("bad");
-  } catch (const host::Exception& e) {
-    EXPECT_EQ(e.Message(), "bad");
-  }
-  EXPECT_THROW(throw EGraphicFormat("x"), host::Exception);
-  EXPECT_THROW(throw EGraphicEffects("x"), host::Exception);
-}
-
 }  // namespace
 }  // namespace snapkit
