@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,16 @@ void InitErrors(TErrorManager& Err) {
 // A progressive file can ask for very many scans over a tiny input; stop
 // files that would keep the decoder busy for no picture.
 constexpr long kMaxScans = 1000;
+
+// Progressive and arithmetic-coded files are not bounded by the two bits a
+// sequential Huffman block costs: an arithmetic coder spends far less than
+// a bit on a blank block. A progressive file's first DC scan still costs a
+// bit per block, so real files stay under 512 pixels per byte; twice that is
+// allowed, and any picture of up to 4 M pixels whatever its data. Without
+// such a bound a header edited to 30000 x 30000 makes a 600-byte file ask
+// for a 2.7 GB bitmap.
+constexpr std::uint64_t kPixelsPerByte = 1024;
+constexpr std::uint64_t kAlwaysAllowedPixels = std::uint64_t(1) << 22;
 
 void ProgressMonitor(j_common_ptr Info) {
   auto* d = reinterpret_cast<j_decompress_ptr>(Info);
@@ -202,6 +213,10 @@ std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data, bool& Gra
       Invalid(("image size " + std::to_string(w) + "x" + std::to_string(h) +
                " is too large for its data")
                   .c_str());
+  } else if (std::uint64_t(w) * h > std::max(kAlwaysAllowedPixels, Data.size() * kPixelsPerByte)) {
+    Invalid(
+        ("image size " + std::to_string(w) + "x" + std::to_string(h) + " is too large for its data")
+            .c_str());
   }
   const bool cmyk = d.Info.jpeg_color_space == JCS_CMYK || d.Info.jpeg_color_space == JCS_YCCK;
   Gray = d.Info.jpeg_color_space == JCS_GRAYSCALE;

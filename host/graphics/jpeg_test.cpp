@@ -211,6 +211,40 @@ TEST(JpegRead, RefusesDamagedFilesAndKeepsThePicture) {
   }
 }
 
+TEST(JpegRead, ProgressiveSizeIsBoundedByItsData) {
+  // A genuine progressive picture above the 4 M pixels always allowed, and
+  // a small one whose header claims 20000 x 20000.
+  TScratchDir dir;
+  int rc = testing::RunPython(
+      "import sys\n"
+      "from PIL import Image\n"
+      "im = Image.linear_gradient('L').resize((2600, 2000)).convert('RGB')\n"
+      "im.save(sys.argv[1] + '/large.jpg', progressive=True, quality=75)\n"
+      "im.resize((40, 30)).save(sys.argv[1] + '/small.jpg', progressive=True)\n",
+      {dir.Path()});
+  ASSERT_EQ(rc, 0);
+  TJPEGImage j;
+  j.LoadFromFile(dir.File("large.jpg"));
+  EXPECT_EQ(j.Width(), 2600);
+
+  std::vector<std::uint8_t> small = testing::ReadFile(dir.File("small.jpg"));
+  std::size_t sof = 0;
+  for (std::size_t i = 2; i + 9 < small.size() && !sof; ++i)
+    if (small[i] == 0xFF && small[i + 1] == 0xC2) sof = i + 5;
+  ASSERT_GT(sof, 0u);
+  Decode(j, small);
+  EXPECT_EQ(j.Width(), 40);
+  small[sof] = small[sof + 2] = 0x4E;  // 20000
+  small[sof + 1] = small[sof + 3] = 0x20;
+  try {
+    Decode(j, small);
+    ADD_FAILURE() << "a 20000 x 20000 progressive header in a small file was accepted";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_NE(e.Message().find("too large for its data"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(j.Width(), 40);
+}
+
 TEST(JpegRead, RandomDamageNeverCrashes) {
   auto photo = testing::MakePhoto(24, 16);
   const std::vector<std::uint8_t> good = Encode(*photo);
