@@ -20,8 +20,10 @@ namespace snapkit {
 // source row), building the vertical weights (once per output row), and
 // filtering columns (once per output column).
 //
-// Channel sums are single-precision floats rounded after each addition and
-// truncated into 0 .. 255, so the bytes are the same on every machine.
+// Channel sums are single-precision floats: each product of byte and weight
+// and its addition are exact, and only the new sum is rounded to single
+// (a fused multiply-add). The final sum is truncated into 0 .. 255. The
+// bytes are the same on every machine, whatever instruction set is used.
 // A negative size raises the bitmap's host::EInvalidGraphicOperation.
 void Resample(host::TBitmap& Src, host::TBitmap& Dst, std::int32_t NewWidth, std::int32_t NewHeight,
               TResampleFilter Filter, float FWidth, TImageProgressProc Progress = nullptr);
