@@ -84,6 +84,31 @@ TEST(DecodeDamaged, SizesNoBitmapCanHoldAreRefusedBeforeSizing) {
   }
 }
 
+TEST(DecodeDamaged, SizesFarBeyondWhatTheDataCouldHoldAreRefusedBeforeSizing) {
+  // 1.2 GB of pixels a bitmap could hold, but 64 compressed bytes can never
+  // inflate to them: refused before anything that size is allocated.
+  const TBytes data = testing::Deflate(TBytes(64, 0));
+  for (bool interlaced : {false, true}) {
+    TPNGImage image;
+    EXPECT_EQ(LoadError(image, File(testing::HeaderData(20000, 20000, 8, 2, interlaced), data)),
+              PNGErrorMessage(_PNG_ERROR_NO_IDAT));
+    EXPECT_EQ(image.Width(), 0);
+    EXPECT_EQ(image.Height(), 0);
+  }
+  // A 1-bit image needs an eighth of a byte per pixel: 4000 x 4000 still
+  // fits what 2 KB of (stored, uncompressed) data may inflate to, so it
+  // loads, the rows the data lacks as zeros.
+  TBytes stored(4096);
+  uLongf storedSize = stored.size();
+  const TBytes zeros(2048, 0);
+  ASSERT_EQ(compress2(stored.data(), &storedSize, zeros.data(), zeros.size(), 0), Z_OK);
+  stored.resize(storedSize);
+  TPNGImage image;
+  testing::LoadFromBytes(image, File(testing::HeaderData(4000, 4000, 1, 0), stored));
+  EXPECT_EQ(image.Width(), 4000);
+  EXPECT_TRUE(RowIsZero(image, 3999));
+}
+
 TEST(DecodeDamaged, ColourTypesAndDepthsPngDoesNotAllowAreRefused) {
   const TBytes data = testing::Deflate(TBytes(200, 0));
   const std::pair<int, int> pairs[] = {{0, 0},  {0, 3}, {0, 9}, {0, 15}, {0, 32}, {2, 1}, {2, 4},

@@ -77,6 +77,18 @@ void CheckImageSize(std::uint32_t Width, std::uint32_t Height, int BitsPerPixel)
                              " x " + std::to_string(Height) + " pixels");
 }
 
+// Deflate expands at most 1032 times, so compressed data this short cannot
+// hold the pixels the header declares. Refusing it bounds what a tiny file
+// can make us allocate; files merely cut short still load with zero rows.
+void CheckDataCanFillImage(std::uint32_t Width, std::uint32_t Height, std::uint8_t ColorType,
+                           std::uint8_t BitDepth, std::int64_t CompressedBytes) {
+  const int channels = ColorType == 2 ? 3 : ColorType == 4 ? 2 : ColorType == 6 ? 4 : 1;
+  const long double pixelBytes =
+      static_cast<long double>(Width) * Height * channels * BitDepth / 8.0L;
+  const long double mostInflated = static_cast<long double>(CompressedBytes) * 1032.0L + 4096.0L;
+  if (pixelBytes > mostInflated) RaisePNGError(_PNG_ERROR_NO_IDAT);
+}
+
 int BitmapBits(std::uint8_t ColorType, std::uint8_t BitDepth) {
   if (ColorType == 2 || ColorType == 6) return 24;
   return BitDepth == 1 ? 1 : BitDepth <= 4 ? 4 : 8;
@@ -179,6 +191,7 @@ void TChunkIDAT::DoAction() {
   if (!IsValidFormat(colorType, depth)) RaisePNGError(_PNG_ERROR_INVALID_COLOR_TYPE);
   const std::uint32_t width = header->GetWidth(), height = header->GetHeight();
   CheckImageSize(width, height, BitmapBits(colorType, depth));
+  CheckDataCanFillImage(width, height, colorType, depth, Data().Size());
 
   TRowDecoder decoder(*stream, rowBytes);
   SetupPixelFormat();
