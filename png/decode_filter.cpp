@@ -183,7 +183,7 @@ SNAPKIT_INLINE void PixelPair(std::uint8_t* Row, std::uint8_t* Next, const std::
   };
   // b moves Row's finished pixel (low lanes of a) up to be Next's pixel above.
   auto above = [](V8i16 Prior, V8i16 A) SNAPKIT_LAMBDA_INLINE {
-    return __builtin_shuffle(Prior, A, V8i16{0, 1, 2, 3, 8, 9, 10, 11});
+    return __builtin_shufflevector(Prior, A, 0, 1, 2, 3, 8, 9, 10, 11);
   };
 
   // Pixel 0 of Row alone; Next has nothing on its left yet.

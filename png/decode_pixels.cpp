@@ -41,12 +41,11 @@ void ColourRow(std::uint8_t* Dest, const std::uint8_t* Src, std::int32_t Width,
 __attribute__((target_clones("ssse3", "default"))) void RGBToBGR(std::uint8_t* Dest,
                                                                  const std::uint8_t* Src,
                                                                  std::int32_t Width) {
-  const V16u8 order = {2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15};
   std::int32_t x = 0;
   for (; x + 6 <= Width; x += 4) {
     V16u8 v;
     std::memcpy(&v, Src + 3 * x, 16);
-    v = __builtin_shuffle(v, order);
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
     std::memcpy(Dest + 3 * x, &v, 16);
   }
   ColourRow<3, 1>(Dest + 3 * x, Src + 3 * x, Width - x, IdentityTable());
@@ -55,12 +54,11 @@ __attribute__((target_clones("ssse3", "default"))) void RGBToBGR(std::uint8_t* D
 __attribute__((target_clones("ssse3", "default"))) void RGBAToBGR(std::uint8_t* Dest,
                                                                   const std::uint8_t* Src,
                                                                   std::int32_t Width) {
-  const V16u8 order = {2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, 0, 0, 0, 0};
   std::int32_t x = 0;
   for (; x + 6 <= Width; x += 4) {
     V16u8 v;
     std::memcpy(&v, Src + 4 * x, 16);
-    v = __builtin_shuffle(v, order);
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, 0, 0, 0, 0);
     std::memcpy(Dest + 3 * x, &v, 16);
   }
   ColourRow<4, 1>(Dest + 3 * x, Src + 4 * x, Width - x, IdentityTable());
