@@ -1,24 +1,101 @@
 #include "tools/convert_command.h"
 
-#include <cctype>
+#include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "host/graphics/bitmap.h"
 #include "host/graphics/picture.h"
 #include "host/system/exception.h"
+#include "imaging/filters.h"
+#include "imaging/resample.h"
 
 namespace snapkit::tools {
 
 const char* const ConvertUsage =
-    "snapkit convert IN OUT\n"
+    "snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]\n"
     "  Reads the picture IN (any registered format: bmp, jpg, jpeg, png, ...)\n"
-    "  and writes it to OUT in the format that OUT's extension names.\n";
+    "  and writes it to OUT in the format that OUT's extension names.\n"
+    "  --size WxH         resample to W x H pixels first\n"
+    "  --filter NAME      box, triangle, hermite, bell, spline, lanczos3 or\n"
+    "                     mitchell (the default)\n"
+    "  --filter-width F   the kernel's half-width in source pixels (default 3.0\n"
+    "                     for mitchell, the kernel's support for the others)\n";
+
+namespace {
+
+constexpr std::int64_t kProgressPixels = 4'000'000;
+
+// Resampling reports four runs from 0 to 100 through a plain procedure, so
+// the bar's state has to live here.
+struct TProgressBar {
+  int Run = 0;
+  int LastPosition = -1;
+  int LastDrawn = -1;
+} Bar;
+
+void DrawProgress(std::int32_t Min, std::int32_t Max, std::int32_t Position) {
+  if (Position < Bar.LastPosition) ++Bar.Run;
+  Bar.LastPosition = Position;
+  const int span = Max > Min ? Max - Min : 1;
+  const int percent = (Bar.Run * 100 + (Position - Min) * 100 / span) / 4;
+  if (percent == Bar.LastDrawn) return;
+  Bar.LastDrawn = percent;
+  const int filled = percent * 30 / 100;
+  std::fprintf(stderr, "\rresampling [%.*s%*s] %3d%%", filled, "##############################",
+               30 - filled, "", percent);
+  std::fflush(stderr);
+}
+
+int ParseNumber(const std::string& Text, const std::string& What) {
+  char* end = nullptr;
+  long v = std::strtol(Text.c_str(), &end, 10);
+  if (Text.empty() || *end || v < 1 || v > host::TBitmap::MaxDimension)
+    throw TUsageError{What + " must be a whole number from 1 to " +
+                      std::to_string(host::TBitmap::MaxDimension)};
+  return static_cast<int>(v);
+}
+
+void ParseSize(const std::string& Text, TConvertOptions& O) {
+  std::size_t x = Text.find_first_of("xX");
+  if (x == std::string::npos) throw TUsageError{"--size wants WxH, for example 320x180"};
+  O.Width = ParseNumber(Text.substr(0, x), "the width");
+  O.Height = ParseNumber(Text.substr(x + 1), "the height");
+}
+
+std::string Lower(std::string S) {
+  for (char& c : S) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return S;
+}
+
+}  // namespace
 
 TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
   TConvertOptions o;
   std::vector<std::string> files;
   bool optionsDone = false;
-  for (const std::string& a : Args) {
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& a = Args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= Args.size()) throw TUsageError{a + " needs a value"};
+      return Args[++i];
+    };
     if (!optionsDone && a == "--") {
       optionsDone = true;
+    } else if (!optionsDone && a == "--size") {
+      ParseSize(value(), o);
+    } else if (!optionsDone && a == "--filter") {
+      o.Filter = Lower(value());
+      if (!FindResampleFilter(o.Filter)) throw TUsageError{"unknown filter " + o.Filter};
+    } else if (!optionsDone && a == "--filter-width") {
+      const std::string& v = value();
+      char* end = nullptr;
+      o.FilterWidth = std::strtof(v.c_str(), &end);
+      if (v.empty() || *end || !(o.FilterWidth > 0 && o.FilterWidth <= 100))
+        throw TUsageError{"--filter-width wants a number above 0 and at most 100"};
     } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
       throw TUsageError{"unknown option " + a};
     } else {
@@ -26,6 +103,8 @@ TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
     }
   }
   if (files.size() != 2) throw TUsageError{"convert needs an input and an output file"};
+  if (o.Width == 0 && (o.Filter != "mitchell" || o.FilterWidth != 0))
+    throw TUsageError{"--filter and --filter-width go with --size"};
   o.Input = files[0];
   o.Output = files[1];
   return o;
@@ -37,11 +116,27 @@ void RunConvert(const TConvertOptions& Options) {
     std::string name = Options.Output.substr(Options.Output.find_last_of('/') + 1);
     std::size_t dot = name.find_last_of('.');
     std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    throw host::EInvalidGraphic("Unknown picture file extension (" + ext + ")");
+    throw host::EInvalidGraphic("Unknown picture file extension (" + Lower(ext) + ")");
   }
   host::TPicture picture;
   picture.LoadFromFile(Options.Input);
+  if (Options.Width > 0) {
+    const TResampleFilterInfo* filter = FindResampleFilter(Options.Filter);
+    if (!filter) throw TUsageError{"unknown filter " + Options.Filter};
+    float width = Options.FilterWidth;
+    if (width == 0) width = Options.Filter == "mitchell" ? 3.0f : filter->Support;
+    host::TBitmap& source = picture.Bitmap();
+    // Small pictures are done before a bar would be seen.
+    const bool bar = Options.ShowProgress && std::int64_t(source.Width()) * source.Height() +
+                                                     std::int64_t(Options.Width) * Options.Height >=
+                                                 kProgressPixels;
+    auto resized = std::make_unique<host::TBitmap>();
+    Bar = TProgressBar{};
+    Resample(source, *resized, Options.Width, Options.Height, filter->Filter, width,
+             bar ? DrawProgress : nullptr);
+    if (bar) std::fputs("\n", stderr);
+    picture.SetGraphic(std::move(resized));
+  }
   picture.SaveToFile(Options.Output);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// `snapkit convert IN OUT`: reads any registered picture format and writes
+// `snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]`:
+// reads any registered picture format, optionally resamples it, and writes
 // the format that OUT's extension names.
 
 #include <string>
@@ -10,6 +11,16 @@ namespace snapkit::tools {
 struct TConvertOptions {
   std::string Input;
   std::string Output;
+  // Resampling, when Width and Height are set (both 0 means keep the size).
+  int Width = 0;
+  int Height = 0;
+  std::string Filter = "mitchell";
+  // 0 means the default: 3.0 for Mitchell, as the thumbnail control uses it,
+  // and the kernel's own support for the others.
+  float FilterWidth = 0;
+  // Draw a progress bar on standard error while resampling large pictures
+  // (set when standard error is a terminal).
+  bool ShowProgress = false;
 };
 
 // Raised for a command line that does not make sense; main prints the usage.

@@ -13,6 +13,8 @@
 #include "host/graphics/bitmap.h"
 #include "host/graphics/jpeg.h"
 #include "host/system/exception.h"
+#include "imaging/filters.h"
+#include "imaging/resample.h"
 
 namespace snapkit::tools {
 namespace {
@@ -100,6 +102,51 @@ TEST_F(Convert, ProgramReportsFailuresWithExitCodeOne) {
 
   EXPECT_EQ(Run("convert " + sample + " " + File("ok.jpeg")), 0);
   EXPECT_TRUE(std::filesystem::exists(File("ok.jpeg")));
+}
+
+TEST_F(Convert, SizeAndFilterOptions) {
+  TConvertOptions o = ParseConvertArgs({"--size", "320x180", "a.png", "b.png"});
+  EXPECT_EQ(o.Width, 320);
+  EXPECT_EQ(o.Height, 180);
+  EXPECT_EQ(o.Filter, "mitchell");
+  o = ParseConvertArgs(
+      {"a.png", "b.png", "--size", "7X9", "--filter", "Lanczos3", "--filter-width", "2.5"});
+  EXPECT_EQ(o.Width, 7);
+  EXPECT_EQ(o.Height, 9);
+  EXPECT_EQ(o.Filter, "lanczos3");
+  EXPECT_FLOAT_EQ(o.FilterWidth, 2.5f);
+  for (std::vector<std::string> bad : {std::vector<std::string>{"--size", "320", "a", "b"},
+                                       {"--size", "0x10", "a", "b"},
+                                       {"--size", "10x-1", "a", "b"},
+                                       {"--size", "10x10x", "a", "b"},
+                                       {"a", "b", "--size"},
+                                       {"--size", "10x10", "--filter", "gauss", "a", "b"},
+                                       {"--size", "10x10", "--filter-width", "0", "a", "b"},
+                                       {"--filter", "box", "a", "b"}})
+    EXPECT_THROW(ParseConvertArgs(bad), TUsageError) << bad[0] << " " << bad[1];
+}
+
+TEST_F(Convert, ResizingUsesTheChosenKernelAndItsDefaultWidth) {
+  const std::string sample = std::string(SNAPKIT_SOURCE_DIR) + "/examples/sample.bmp";
+  // Mitchell at 3.0 unless told otherwise; box at its own support.
+  struct TCase {
+    const char* Name;
+    float Width;
+  };
+  for (TCase c : {TCase{"mitchell", 3.0f}, TCase{"box", 0.5f}}) {
+    SCOPED_TRACE(c.Name);
+    TConvertOptions o =
+        ParseConvertArgs({sample, File("small.bmp"), "--size", "21x13", "--filter", c.Name});
+    RunConvert(o);
+    host::TBitmap got, source, expected;
+    got.LoadFromFile(File("small.bmp"));
+    source.LoadFromFile(sample);
+    Resample(source, expected, 21, 13, FindResampleFilter(c.Name)->Filter, c.Width);
+    ASSERT_EQ(got.Width(), 21);
+    ASSERT_EQ(got.Height(), 13);
+    for (int y = 0; y < 13; ++y)
+      for (int x = 0; x < 21; ++x) ASSERT_EQ(got.GetPixel(x, y), expected.GetPixel(x, y));
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The snapkit command-line program.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -46,7 +48,9 @@ int main(int argc, char** argv) {
           std::fputs(ConvertUsage, stdout);
           return 0;
         }
-      RunConvert(ParseConvertArgs(args));
+      TConvertOptions options = ParseConvertArgs(args);
+      options.ShowProgress = isatty(STDERR_FILENO);
+      RunConvert(options);
       return 0;
     }
     if (command == "info") {
