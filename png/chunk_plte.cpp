@@ -57,14 +57,24 @@ void TChunkPLTE::SaveToStream(host::TStream& Stream) {
   const TChunkGAMA* gamma = GetGAMA();
   Data().Clear();
   TPNGImage* image = GetBitmap();
-  if (!image || !image->Palette()) return;
+  if (!image) return;
 
   std::uint16_t count = 0;
-  host::GetObject(image->Palette(), sizeof count, &count);
-  // PNG allows no more than 256 entries.
-  count = std::min<std::uint16_t>(count, kMaxEntries);
-  host::PALETTEENTRY entries[kMaxEntries];
-  count = static_cast<std::uint16_t>(host::GetPaletteEntries(image->Palette(), 0, count, entries));
+  host::PALETTEENTRY entries[kMaxEntries] = {};
+  if (image->Palette()) {
+    host::GetObject(image->Palette(), sizeof count, &count);
+    // PNG allows no more than 256 entries.
+    count = std::min<std::uint16_t>(count, kMaxEntries);
+    count =
+        static_cast<std::uint16_t>(host::GetPaletteEntries(image->Palette(), 0, count, entries));
+  }
+  // An indexed file must have a palette. A palette bitmap without one shows
+  // its pixels black, so a black palette for every index keeps the picture.
+  if (count == 0) {
+    const int bits = host::BitsPerPixel(image->PixelFormat());
+    if (bits < 1 || bits > 8) return;
+    count = static_cast<std::uint16_t>(1u << bits);
+  }
   std::uint8_t rgb[3 * kMaxEntries];
   for (unsigned i = 0; i < count; ++i) {
     std::uint8_t r = entries[i].peRed, g = entries[i].peGreen, b = entries[i].peBlue;

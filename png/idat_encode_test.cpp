@@ -303,6 +303,20 @@ TEST(Encoder, ZeroWidthGivesRowsOfFilterBytesOnly) {
   EXPECT_EQ(testing::InflatedImageData(file), (TBytes{0, 0, 0}));
 }
 
+TEST(Encoder, APaletteBitmapWithoutAPaletteGetsABlackOneSoTheFileIsValid) {
+  for (host::TPixelFormat format : {host::pf1bit, host::pf4bit, host::pf8bit}) {
+    std::unique_ptr<host::TBitmap> bitmap = testing::MakeIndexedBitmap(format, 7, 3, 5);
+    bitmap->SetPalette(nullptr);
+    TPNGImage image;
+    image.Assign(*bitmap);
+    const testing::TLibpngResult decoded = testing::DecodeWithLibpng(testing::SaveToBytes(image));
+    ASSERT_TRUE(decoded.Ok) << decoded.Error;
+    EXPECT_EQ(decoded.Palette.size(), 1u << host::BitsPerPixel(format));
+    for (const host::PALETTEENTRY& e : decoded.Palette)
+      EXPECT_EQ(e.peRed | e.peGreen | e.peBlue, 0);
+  }
+}
+
 TEST(Encoder, ClearsTheInterlaceFlagAndReplacesOldData) {
   TPNGImage image;
   image.Assign(*testing::MakeRGBBitmap(host::pf24bit, 20, 20, 4));
