@@ -68,11 +68,11 @@ case "${1:-}" in
         failed+=("$t")
       fi
     done
+    echo "fuzz: $((${#targets[@]} - ${#failed[@]})) passed, ${#failed[@]} failed"
     if [ ${#failed[@]} -gt 0 ]; then
-      echo "fuzzing found faults in: ${failed[*]} (inputs in $build/ci-findings/)"
+      echo "findings in: ${failed[*]} (inputs in $build/ci-findings/)"
       exit 1
     fi
-    echo "fuzzing: ${#targets[@]} targets ran ${seconds}s each without a finding"
     ;;
   ""|-h|--help)
     usage
