@@ -109,6 +109,7 @@ void CheckStream(const std::uint8_t* Data, std::size_t Size, const TReference& R
     const std::size_t skip = Size % 5;
     if (skip && (!Ref.Complete || skip <= Ref.Bytes.size())) {
       stream.Seek(std::int64_t(skip), host::soCurrent);
+      Check(skip <= Ref.Bytes.size(), "the stream skipped more bytes than zlib delivers");
       got.assign(Ref.Bytes.begin(), Ref.Bytes.begin() + std::int64_t(skip));
     }
     while (got.size() <= std::size_t(kLimit)) {
