@@ -123,5 +123,8 @@ function(snapkit_products)
     add_library(${name} SHARED ${objs})
     target_link_libraries(${name} PUBLIC snapkit-host ${libs})
     target_compile_features(${name} PUBLIC cxx_std_${std})
+    # The package registers its picture formats when it loads, so a program
+    # that names none of its symbols must still keep it linked.
+    target_link_options(${name} INTERFACE "LINKER:--no-as-needed")
   endforeach()
 endfunction()
