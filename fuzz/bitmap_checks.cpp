@@ -25,19 +25,19 @@ std::string Difference(const host::TBitmap& A, const host::TBitmap& B) {
     if (std::memcmp(a, b, whole) != 0 || (tailMask && ((a[whole] ^ b[whole]) & tailMask) != 0))
       return "pixels of row " + std::to_string(y);
   }
-  const bool pa = bool(A.Palette()), pb = bool(B.Palette());
-  if (pa != pb) return "one has a palette, the other not";
-  if (pa) {
-    const auto& ea = A.Palette()->Entries;
-    const auto& eb = B.Palette()->Entries;
-    // Only the entries a pixel can index must survive; flags are not stored in files.
-    const std::size_t used = std::size_t(1) << host::BitsPerPixel(A.PixelFormat());
-    for (std::size_t i = 0; i < used && (i < ea.size() || i < eb.size()); ++i) {
-      if (i >= ea.size() || i >= eb.size()) return "palette length";
-      if (ea[i].peRed != eb[i].peRed || ea[i].peGreen != eb[i].peGreen ||
-          ea[i].peBlue != eb[i].peBlue)
-        return "palette entry " + std::to_string(i);
-    }
+  const host::TPixelFormat f = A.PixelFormat();
+  if (f == host::pf1bit || f == host::pf4bit || f == host::pf8bit) {
+    // Compared as the pixels show: an index beyond the palette, or without
+    // one, shows black. Flags are not stored in files.
+    auto colour = [](const host::TBitmap& B, std::size_t I) {
+      const auto& p = B.Palette();
+      if (!p || I >= p->Entries.size()) return host::TColor(host::clBlack);
+      const host::PALETTEENTRY& e = p->Entries[I];
+      return host::RGB(e.peRed, e.peGreen, e.peBlue);
+    };
+    const std::size_t used = std::size_t(1) << host::BitsPerPixel(f);
+    for (std::size_t i = 0; i < used; ++i)
+      if (colour(A, i) != colour(B, i)) return "palette entry " + std::to_string(i);
   }
   return {};
 }

@@ -8,7 +8,8 @@
 namespace snapkit::fuzz {
 
 // Empty when A and B hold the same picture (size, format, the pixels' bits,
-// palette entries), else what differs first. Row padding is not compared.
+// the colour each palette index shows), else what differs first. Row
+// padding is not compared.
 std::string Difference(const host::TBitmap& A, const host::TBitmap& B);
 
 // Saves Image as BMP into memory, loads it back and checks that nothing
