@@ -43,7 +43,8 @@ run() {
   local dirs=("$corpus" "$root/fuzz/corpus/$target")
   [ -d "fuzz/regressions/$target" ] && dirs+=("$root/fuzz/regressions/$target")
   mkdir -p "$corpus" "$artifacts"
-  local log="$artifacts/../$target.log" status=0
+  local log; log="$(dirname "$artifacts")/$target.log"
+  local status=0
   echo "== $target: ${seconds}s (log $log)"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/fuzz/${target}_fuzzer" "${args[@]}" "${dirs[@]}" >"$log" 2>&1 || status=$?
