@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (both package flavours) and runs
-# the whole test suite; then runs it again built with AddressSanitizer and
-# UndefinedBehaviorSanitizer. SNAPKIT_NO_SANITIZE=1 skips the second run.
+# the whole test suite; runs each fuzz target for a minute on its seeds; then
+# runs the suite again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. SNAPKIT_NO_FUZZ=1 and SNAPKIT_NO_SANITIZE=1 skip
+# the last two steps.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,8 +11,15 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build
 ctest --test-dir build --output-on-failure -j2
 
+if [ "${SNAPKIT_NO_FUZZ:-0}" != 1 ]; then
+  bash scripts/fuzz.sh --ci 60
+fi
+
 if [ "${SNAPKIT_NO_SANITIZE:-0}" != 1 ]; then
   bash scripts/build.sh build-sanitize -DSNAPKIT_SANITIZE=ON -DSNAPKIT_BUILD_D4=OFF
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j2
 fi
+
+# Each fuzz target for a minute on a copy of its seeds; a finding fails the run.
+bash scripts/fuzz.sh --ci 60
