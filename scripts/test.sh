@@ -20,6 +20,3 @@ if [ "${SNAPKIT_NO_SANITIZE:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir build-sanitize --output-on-failure -j2
 fi
-
-# Each fuzz target for a minute on a copy of its seeds; a finding fails the run.
-bash scripts/fuzz.sh --ci 60
