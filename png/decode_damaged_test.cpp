@@ -166,6 +166,21 @@ TEST(DecodeDamaged, ImageDataThatEndsEarlyLeavesTheMissingRowsZero) {
   EXPECT_TRUE(RowIsZero(image, 63));
 }
 
+// Readers have always taken this; the decoder's whole-buffer road must hand
+// it on to the streaming one rather than refuse it.
+TEST(DecodeDamaged, DataThatInflatesBeyondTheImageStillDecodes) {
+  for (bool interlaced : {false, true}) {
+    const TSample sample = RGBSample(97, 31, interlaced);
+    TBytes raw = testing::InflatedImageData(sample.File);
+    raw.resize(raw.size() + 700, 3);
+    TPNGImage image;
+    testing::LoadFromBytes(
+        image, File(testing::HeaderData(97, 31, 8, 2, interlaced ? 1 : 0), testing::Deflate(raw)));
+    for (int y = 0; y < 31; ++y)
+      ASSERT_TRUE(RowMatches(image, sample.Source, y)) << interlaced << " row " << y;
+  }
+}
+
 TEST(DecodeDamaged, CorruptDataRaisesAfterTheRowsThatArrived) {
   const TSample sample = RGBSample(200, 200);
   const TBytes raw = testing::InflatedImageData(sample.File);

@@ -17,6 +17,7 @@
 #include "png/decode_filter.h"
 #include "png/decode_pixels.h"
 #include "png/errors.h"
+#include "png/inflate_exactly.h"
 #include "png/png_image.h"
 #include "png/row_geometry.h"
 #include "zstream/decompression_stream.h"
@@ -40,6 +41,10 @@ constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8, 0x80}, {0, 4, 8, 8, 0x08}, {4, 0, 
 // fastest with a large output window, and the block stays in cache while its
 // rows are unfiltered and placed.
 constexpr std::int64_t kBlockBytes = 128 * 1024;
+
+// Images whose data inflates to more than this are decoded a block at a time
+// rather than held inflated beside the bitmap.
+constexpr std::int64_t kWholeLimit = std::int64_t(128) << 20;
 
 // The correction table, or null when there is none or it changes nothing.
 const std::uint8_t* EffectiveGamma(const TChunkGAMA* Gamma) {
@@ -94,14 +99,17 @@ int BitmapBits(std::uint8_t ColorType, std::uint8_t BitDepth) {
   return BitDepth == 1 ? 1 : BitDepth <= 4 ? 4 : 8;
 }
 
-// Feeds rows of one image or Adam7 pass out of the decompression stream,
-// many rows per inflate call, each unfiltered against the previous one.
+// Feeds rows of one image or Adam7 pass, each unfiltered against the
+// previous one: out of the image data inflated whole when there is such a
+// buffer, else out of the decompression stream, many rows per inflate call.
 class TRowDecoder {
  public:
-  TRowDecoder(TZDecompressionStream& Stream, std::int64_t MaxRowBytes)
-      : FStream(Stream),
+  // Either Whole holds all inflated image data, or Stream delivers it.
+  TRowDecoder(std::uint8_t* Whole, TZDecompressionStream* Stream, std::int64_t MaxRowBytes)
+      : FWhole(Whole),
+        FStream(Stream),
         FRowsPerBlock(std::max<std::int64_t>(1, kBlockBytes / (MaxRowBytes + 1))),
-        FBlock(std::size_t(FRowsPerBlock * (MaxRowBytes + 1))),
+        FBlock(Whole ? 0 : std::size_t(FRowsPerBlock * (MaxRowBytes + 1))),
         FPrior(std::size_t(MaxRowBytes)) {}
 
   // Decodes Rows rows of RowBytes bytes (plus the filter type byte) with
@@ -117,17 +125,22 @@ class TRowDecoder {
       const std::int64_t count = std::min(FRowsPerBlock, Rows - first);
       const std::int64_t wanted = count * stride;
       std::exception_ptr failure;
-      const std::int64_t got = Inflate(FBlock.data(), wanted, failure);
+      std::uint8_t* block = FWhole;
+      std::int64_t got = wanted;
+      if (FWhole)
+        FWhole += wanted;
+      else
+        block = FBlock.data(), got = Inflate(block, wanted, failure);
       std::int64_t usable = count;
       if (failure)
         usable = got / stride;
       else if (got < wanted)
-        std::fill(FBlock.begin() + got, FBlock.begin() + wanted, 0);
+        std::fill(block + got, block + wanted, 0);
 
       const std::uint8_t* prior = FPrior.data();
       const auto length = std::int32_t(RowBytes);
       for (std::int64_t i = 0; i < usable; ++i) {
-        std::uint8_t* row = FBlock.data() + i * stride;
+        std::uint8_t* row = block + i * stride;
         std::uint8_t* next = row + stride;
         if (i + 1 < usable && next[0] == row[0] &&
             UnfilterRowPair(row[0], row + 1, next + 1, prior, Offset, length)) {
@@ -154,12 +167,12 @@ class TRowDecoder {
   std::int64_t Inflate(std::uint8_t* Buffer, std::int64_t Count, std::exception_ptr& Failure) {
     if (FEnded) return 0;
     try {
-      const std::int64_t got = FStream.Read(Buffer, std::int32_t(Count));
+      const std::int64_t got = FStream->Read(Buffer, std::int32_t(Count));
       FDelivered += got;
       if (got < Count) FEnded = true;
       return got;
     } catch (const EZDecompressionError& e) {
-      const std::int64_t got = FStream.Seek(0, host::soCurrent) - FDelivered;
+      const std::int64_t got = FStream->Seek(0, host::soCurrent) - FDelivered;
       FDelivered += got;
       FEnded = true;
       if (e.Message() != ZErrorMessage(Z_BUF_ERROR)) Failure = std::current_exception();
@@ -167,7 +180,8 @@ class TRowDecoder {
     }
   }
 
-  TZDecompressionStream& FStream;
+  std::uint8_t* FWhole;
+  TZDecompressionStream* FStream;
   const std::int64_t FRowsPerBlock;
   std::vector<std::uint8_t> FBlock;
   std::vector<std::uint8_t> FPrior;
@@ -175,15 +189,32 @@ class TRowDecoder {
   bool FEnded = false;
 };
 
+// Bytes the image data inflates to: every row of the image, or of every
+// non-empty Adam7 pass, with its filter type byte. 0 for an interlace
+// method PNG does not define.
+std::int64_t InflatedSize(std::uint32_t Width, std::uint32_t Height, std::uint8_t ColorType,
+                          std::uint8_t BitDepth, std::uint8_t InterlaceMethod) {
+  if (InterlaceMethod == 0)
+    return std::int64_t(Height) * (GetBufferWidth(Width, BitDepth, ColorType) + 1);
+  if (InterlaceMethod != 1) return 0;
+  std::int64_t size = 0;
+  for (const TAdam7Pass& pass : Adam7) {
+    const std::int64_t passWidth =
+        (std::int64_t(Width) - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
+    const std::int64_t rows =
+        (std::int64_t(Height) - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
+    if (passWidth > 0 && rows > 0)
+      size += rows * (GetBufferWidth(std::uint32_t(passWidth), BitDepth, ColorType) + 1);
+  }
+  return size;
+}
+
 }  // namespace
 
 void TChunkIDAT::DoAction() {
   TPNGImage* image = GetBitmap();
   const TChunkIHDR* header = GetIHDR();
   const TChunkGAMA* gamma = GetGAMA();
-  auto stream = std::make_unique<TZDecompressionStream>(Data());
-  stream->Seek(0, host::soBeginning);
-
   const std::int32_t offset = GetOffset();
   const bool progress = bool(image->OnProgress);
   const std::int64_t rowBytes = GetBufferWidth();
@@ -193,7 +224,24 @@ void TChunkIDAT::DoAction() {
   CheckImageSize(width, height, BitmapBits(colorType, depth));
   CheckDataCanFillImage(width, height, colorType, depth, Data().Size());
 
-  TRowDecoder decoder(*stream, rowBytes);
+  // Inflated in one go unless that would hold too much beside the bitmap;
+  // the streaming decoder takes larger images and data that does not
+  // inflate exactly.
+  std::unique_ptr<std::uint8_t[]> whole;
+  std::unique_ptr<TZDecompressionStream> stream;
+  const std::int64_t inflatedSize =
+      InflatedSize(width, height, colorType, depth, header->InterlaceMethod());
+  if (inflatedSize > 0 && inflatedSize <= kWholeLimit) {
+    whole.reset(new std::uint8_t[std::size_t(inflatedSize)]);
+    if (!InflateExactly(Data().Memory(), std::size_t(Data().Size()), whole.get(),
+                        std::size_t(inflatedSize)))
+      whole.reset();
+  }
+  if (!whole) {
+    stream = std::make_unique<TZDecompressionStream>(Data());
+    stream->Seek(0, host::soBeginning);
+  }
+  TRowDecoder decoder(whole.get(), stream.get(), rowBytes);
   SetupPixelFormat();
   image->SetWidth(int(width));
   image->SetHeight(int(height));
