@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/testing/exact_sum.h"
+#include "imaging/testing/vector_widths.h"
 
 namespace snapkit {
 namespace {
@@ -45,18 +46,7 @@ TEST(ExactSingleSum, RoundsOnceWhereDoubleWouldRoundTwice) {
   EXPECT_EQ(static_cast<float>(static_cast<double>(first) + 99.0 * w2), 100.0f);
 }
 
-class Passes : public ::testing::Test {
- protected:
-  void TearDown() override { SetResampleVectorWidth(best_); }
-  std::vector<int> Widths() {
-    std::vector<int> widths;
-    for (int w : {1, 8, 16})
-      if (SetResampleVectorWidth(w)) widths.push_back(w);
-    SetResampleVectorWidth(best_);
-    return widths;
-  }
-  int best_ = ResampleVectorWidth();
-};
+using Passes = testing::VectorWidths;
 
 TEST_F(Passes, EveryWidthRoundsEachSumOnce) {
   // The case above through both passes: bytes 128 and 99 with those weights
@@ -71,7 +61,7 @@ TEST_F(Passes, EveryWidthRoundsEachSumOnce) {
   std::vector<std::uint8_t> strip(2 * kResampleLanes);
   std::fill(strip.begin(), strip.begin() + kResampleLanes, 128);
   std::fill(strip.begin() + kResampleLanes, strip.end(), 99);
-  for (int lanes : Widths()) {
+  for (int lanes : Supported()) {
     ASSERT_TRUE(SetResampleVectorWidth(lanes));
     std::uint8_t out[3] = {};
     std::uint8_t* outRows[] = {out};
@@ -94,7 +84,7 @@ TEST_F(Passes, SumsClampToBytes) {
   const TContributorTable table = TContributorTable::FromLists(
       {{{0, 2.5499f}}, {{0, 2.55f}}, {{0, 3.0f}}, {{0, -0.03f}}, {{0, nan}}});
   alignas(64) static float scratch[64 * kResampleLanes];
-  for (int lanes : Widths()) {
+  for (int lanes : Supported()) {
     ASSERT_TRUE(SetResampleVectorWidth(lanes));
     std::uint8_t out[15] = {};
     std::uint8_t* outRows[] = {out};

@@ -11,6 +11,7 @@
 #include "imaging/resample_passes.h"
 #include "imaging/testing/images.h"
 #include "imaging/testing/reference_resample.h"
+#include "imaging/testing/vector_widths.h"
 
 namespace snapkit {
 namespace {
@@ -31,19 +32,7 @@ TPlainImage Resampled(const TPlainImage& Src, int W, int H, TResampleFilter Filt
   return FromBitmap(dst);
 }
 
-// Restores the processor's own vector width after a test narrows it.
-class VectorWidths : public ::testing::Test {
- protected:
-  void TearDown() override { SetResampleVectorWidth(best_); }
-  std::vector<int> Supported() {
-    std::vector<int> widths;
-    for (int w : {1, 8, 16})
-      if (SetResampleVectorWidth(w)) widths.push_back(w);
-    SetResampleVectorWidth(best_);
-    return widths;
-  }
-  int best_ = ResampleVectorWidth();
-};
+using testing::VectorWidths;
 
 TEST_F(VectorWidths, FastPathMatchesReferenceOnRandomImagesAndSizes) {
   std::mt19937 rng(20240607);

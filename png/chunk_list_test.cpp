@@ -23,22 +23,13 @@
 namespace snapkit {
 namespace {
 
+using testing::PNGErrorOf;
+
 using testing::TBytes;
 using Types = std::vector<std::string>;
 
 std::string Framed(const char* Text) {
   return std::string("Portable Network Graphics format handler error\r\n\r\n") + Text;
-}
-
-// Runs F and returns the codec error's message ("" when none was raised).
-template <class F>
-std::string PNGErrorOf(F&& Function) {
-  try {
-    Function();
-  } catch (const EPNGImageException& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 // A valid 24-bit file of the given size, written by the codec itself.

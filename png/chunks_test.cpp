@@ -17,6 +17,8 @@
 namespace snapkit {
 namespace {
 
+using testing::PNGErrorOf;
+
 using testing::TBytes;
 
 TBytes DataOf(const TChunk& Chunk) {
@@ -29,16 +31,6 @@ void SetBytes(TChunk& Chunk, const TBytes& Bytes) {
 }
 
 std::string ErrorText(const char* Text) { return PNGErrorMessage(Text); }
-
-template <class F>
-std::string PNGErrorOf(F&& Function) {
-  try {
-    Function();
-  } catch (const EPNGImageException& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 TChunkIHDR& Header(TPNGImage& Image) {
   return *static_cast<TChunkIHDR*>(Image.Chunks().GetItem(0));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/graphics/bitmap.h"
+#include "png/errors.h"
 #include "png/png_image.h"
 
 namespace snapkit::testing {
@@ -58,6 +59,17 @@ std::unique_ptr<host::TBitmap> MakeIndexedBitmap(host::TPixelFormat Format, int 
 // Noise mixed with flat runs, so that every filter gets chosen somewhere.
 std::unique_ptr<host::TBitmap> MakeRGBBitmap(host::TPixelFormat Format, int Width, int Height,
                                              unsigned Seed);
+
+// Runs Function and returns the codec error's message ("" when none was raised).
+template <class F>
+std::string PNGErrorOf(F&& Function) {
+  try {
+    Function();
+  } catch (const EPNGImageException& e) {
+    return e.Message();
+  }
+  return "";
+}
 
 // Palette index of pixel X in a packed row of Bits bits per pixel.
 unsigned PackedIndex(const std::uint8_t* Row, int X, int Bits);
