@@ -127,10 +127,12 @@ class TRowDecoder {
       std::exception_ptr failure;
       std::uint8_t* block = FWhole;
       std::int64_t got = wanted;
-      if (FWhole)
+      if (FWhole) {
         FWhole += wanted;
-      else
-        block = FBlock.data(), got = Inflate(block, wanted, failure);
+      } else {
+        block = FBlock.data();
+        got = Inflate(block, wanted, failure);
+      }
       std::int64_t usable = count;
       if (failure)
         usable = got / stride;
