@@ -1,0 +1,122 @@
+// The browser's events for a page, turned into the control's events.
+
+#include "host/browser/web_browser.h"
+#include "host/browser/web_browser_page.h"
+
+namespace host {
+
+namespace {
+
+std::string FrameUrl(const json& Frame) {
+  if (auto U = Frame.find("unreachableUrl"); U != Frame.end() && U->is_string()) return *U;
+  std::string Url = Frame.value("url", std::string());
+  return Url + Frame.value("urlFragment", std::string());
+}
+
+}  // namespace
+
+IDispatch* TWebBrowser::FrameDispatch(const std::string& FrameId) {
+  if (!FPage || FrameId == FPage->MainFrameId) return GetControlInterface();
+  TFrame& F = FPage->Frames[FrameId];
+  if (!F.Dispatch) F.Dispatch = std::make_unique<IDispatch>();
+  return F.Dispatch.get();
+}
+
+void TWebBrowser::FireBeforeNavigate(const std::string& FrameId, const std::string& URL) {
+  if (!OnBeforeNavigate2) return;
+  bool Cancel = false;
+  TWebBrowserBeforeNavigate2 Handler = OnBeforeNavigate2;
+  Handler(this, FrameDispatch(FrameId), OleVariant(URL), OleVariant(), OleVariant(), OleVariant(),
+          OleVariant(), Cancel);
+}
+
+void TWebBrowser::FireDocumentComplete(const std::string& FrameId, const std::string& URL) {
+  if (!OnDocumentComplete) return;
+  TWebBrowserDocumentComplete Handler = OnDocumentComplete;
+  Handler(this, FrameDispatch(FrameId), OleVariant(URL));
+}
+
+void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
+  if (E.Method == TChromiumBrowser::LostEvent) {
+    StopLoadWatch();
+    if (FPage) FPage->Link->Browser = nullptr;
+    FPage.reset();
+    FReadyState = READYSTATE_UNINITIALIZED;
+    return;
+  }
+  if (!FPage || E.Sequence <= FPage->Barrier || !E.Params.is_object()) return;
+  TPage& P = *FPage;
+  const json& A = E.Params;
+  auto Silent = [&](const json& Obj, const char* Key) {
+    auto L = Obj.find(Key);
+    return L != Obj.end() && L->is_string() && P.SilentLoaders.count(L->get<std::string>());
+  };
+
+  if (E.Method == "Page.frameStartedNavigating") {
+    std::string Type = A.value("navigationType", std::string());
+    if (Type == "sameDocument" || Type == "historySameDocument" || Silent(A, "loaderId")) return;
+    std::string Frame = A.value("frameId", std::string());
+    std::string Loader = A.value("loaderId", std::string());
+    if (Frame == P.MainFrameId) {
+      P.MainStarted = true;
+      if (!P.NavigateLoader.empty() && Loader == P.NavigateLoader) return;  // announced
+      // The page navigates by itself (a refresh, a script): a new load.
+      P.ExpectedLoader = Loader;
+      P.Frames.clear();
+      FReadyState = READYSTATE_LOADING;
+      StartLoadWatch();
+    }
+    FireBeforeNavigate(Frame, A.value("url", std::string()));
+  } else if (E.Method == "Network.requestWillBeSent") {
+    if (A.value("type", std::string()) != "Document" || !A.contains("redirectResponse") ||
+        Silent(A, "loaderId"))
+      return;
+    std::string Frame = A.value("frameId", std::string());
+    if (Frame == P.MainFrameId && A.value("loaderId", std::string()) != P.ExpectedLoader) return;
+    FireBeforeNavigate(Frame, A.value("request", json::object()).value("url", std::string()));
+  } else if (E.Method == "Page.frameNavigated") {
+    const json F = A.value("frame", json::object());
+    std::string Id = F.value("id", std::string());
+    if (!F.contains("parentId")) {
+      if (Silent(F, "loaderId") || F.value("loaderId", std::string()) != P.ExpectedLoader) return;
+      P.Frames.clear();
+      P.MainStarted = false;
+      P.MainUrl = FrameUrl(F);
+      P.Frames[Id].Url = P.MainUrl;
+      P.Frames[Id].Pending = true;
+    } else {
+      TFrame& Child = P.Frames[Id];
+      Child.Url = FrameUrl(F);
+      Child.Pending = true;
+    }
+  } else if (E.Method == "Page.frameStoppedLoading") {
+    std::string Id = A.value("frameId", std::string());
+    auto F = P.Frames.find(Id);
+    if (F != P.Frames.end() && F->second.Pending) {
+      F->second.Pending = false;
+      std::string Url = F->second.Url;
+      if (Id == P.MainFrameId) {
+        StopLoadWatch();
+        FReadyState = READYSTATE_COMPLETE;
+      }
+      FireDocumentComplete(Id, Url);
+    } else if (Id == P.MainFrameId && P.MainStarted) {
+      // The navigation ended without a new document (no content, a
+      // download, stopped early): the old one stays.
+      P.MainStarted = false;
+      StopLoadWatch();
+      FReadyState = READYSTATE_COMPLETE;
+    }
+  } else if (E.Method == "Page.domContentEventFired") {
+    if (FReadyState == READYSTATE_LOADING && !P.MainStarted) FReadyState = READYSTATE_INTERACTIVE;
+  } else if (E.Method == "Page.frameDetached") {
+    P.Frames.erase(A.value("frameId", std::string()));
+  } else if (E.Method == "Inspector.targetCrashed" || E.Method == "Inspector.detached") {
+    // The page is gone; the next use makes a new one.
+    StopLoadWatch();
+    ClosePage();
+    FReadyState = READYSTATE_UNINITIALIZED;
+  }
+}
+
+}  // namespace host
