@@ -48,9 +48,25 @@ TPopupMenu::TPopupMenu(TComponent* AOwner) : TComponent(AOwner), FItems(new TMen
 
 TPopupMenu::~TPopupMenu() { FreeAndNil(FItems); }
 
+namespace {
+
+TPopupHook& PopupHook() {
+  static TPopupHook Hook;
+  return Hook;
+}
+
+}  // namespace
+
+TPopupHook SetPopupHook(TPopupHook Hook) {
+  TPopupHook Old = std::move(PopupHook());
+  PopupHook() = std::move(Hook);
+  return Old;
+}
+
 void TPopupMenu::Popup(int X, int Y) {
   FPopupPoint = {X, Y};
   if (OnPopup) OnPopup(this);
+  if (TPopupHook Hook = PopupHook()) Hook(*this, X, Y);
 }
 
 }  // namespace host

@@ -2,6 +2,7 @@
 // Menus. A menu item owns the items added to it; an item freed on its own
 // leaves its parent item first.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,15 @@ class TMenuItem : public TComponent {
   bool FEnabled = true;
 };
 
+class TPopupMenu;
+
+// Where a popped-up menu goes. Headless there is no screen to show it on, so
+// the hook stands for the user: it sees the menu and the point and may Click
+// the item chosen. Without a hook nothing is chosen.
+using TPopupHook = std::function<void(TPopupMenu& Menu, int X, int Y)>;
+// Returns the previous hook.
+TPopupHook SetPopupHook(TPopupHook Hook);
+
 class TPopupMenu : public TComponent {
  public:
   explicit TPopupMenu(TComponent* AOwner);
@@ -50,8 +60,7 @@ class TPopupMenu : public TComponent {
   std::string ClassName() const override { return "TPopupMenu"; }
 
   TMenuItem& Items() { return *FItems; }
-  // Shows the menu at a screen point. Headless, showing is PopupPoint and
-  // OnPopup: a handler there may Click the item the user would choose.
+  // Shows the menu at a screen point: OnPopup first, then the popup hook.
   virtual void Popup(int X, int Y);
   TPoint PopupPoint() const { return FPopupPoint; }
 
