@@ -86,6 +86,9 @@ TWebBrowser::TPage& TWebBrowser::Page() {
               "sessionId");
     C.Call("Page.enable", json::object(), P->SessionId);
     C.Call("Network.enable", json::object(), P->SessionId);
+    // Pictures show the page, not the browser's scroll bars; the page is
+    // laid out over the whole viewport, as other headless captures are.
+    C.Call("Emulation.setScrollbarsHidden", {{"hidden", true}}, P->SessionId);
     json Tree = C.Call("Page.getFrameTree", json::object(), P->SessionId);
     P->MainFrameId =
         Field(Tree.value("frameTree", json::object()).value("frame", json::object()), "id");
