@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "host/browser/web_browser_page.h"
 #include "host/forms/application.h"
@@ -12,26 +13,17 @@ namespace host {
 namespace {
 
 std::string ToUtf8(const std::wstring& Text) {
-  std::string Out;
-  for (wchar_t W : Text) {
-    auto C = static_cast<std::uint32_t>(W);
-    if (C >= 0xD800 && C <= 0xDFFF) C = 0xFFFD;  // a lone surrogate half
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += static_cast<char>(0xC0 | (C >> 6));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C < 0x10000) {
-      Out += static_cast<char>(0xE0 | (C >> 12));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    } else if (C <= 0x10FFFF) {
-      Out += static_cast<char>(0xF0 | (C >> 18));
-      Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-      Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-      Out += static_cast<char>(0x80 | (C & 0x3F));
-    }
-  }
+  static_assert(sizeof(wchar_t) == sizeof(gunichar), "wide strings hold UCS-4 here");
+  std::vector<gunichar> Chars(Text.begin(), Text.end());
+  // GLib refuses the whole text for one lone surrogate half or a value past
+  // Unicode; such a character becomes the replacement character instead.
+  for (gunichar& C : Chars)
+    if (!g_unichar_validate(C)) C = 0xFFFD;
+  glong Bytes = 0;
+  gchar* Utf8 = g_ucs4_to_utf8(Chars.data(), glong(Chars.size()), nullptr, &Bytes, nullptr);
+  if (!Utf8) return std::string();
+  std::string Out(Utf8, static_cast<std::size_t>(Bytes));
+  g_free(Utf8);
   return Out;
 }
 
