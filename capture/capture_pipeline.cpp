@@ -1,0 +1,154 @@
+// From a loaded page to the picture shown: the browser's navigation events,
+// rendering into FCapture and scaling into the image.
+
+#include <algorithm>
+
+#include "capture/sitelens.h"
+#include "host/forms/screen.h"
+#include "host/graphics/picture.h"
+#include "host/system/numeric.h"
+#include "imaging/filters.h"
+#include "imaging/resample.h"
+
+namespace snapkit {
+
+bool ScaleToFit(int& W, int& H, int MaxW, int MaxH) {
+  if (MaxW >= W && MaxH >= H) return false;
+  if (W <= 0) W = MaxW;
+  if (H <= 0) H = MaxH;
+  const int W0 = W, H0 = H;
+  long double Rx = static_cast<long double>(MaxW) / W;
+  long double Ry = static_cast<long double>(MaxH) / H;
+  long double R = std::min(Rx, Ry);
+  W = static_cast<int>(host::Round(W0 * R));
+  H = static_cast<int>(host::Round(H0 * R));
+  if (W <= 0 || H <= 0) {
+    W = W0;
+    H = H0;
+  }
+  return true;
+}
+
+void TSitelens::WebBrowser1BeforeNavigate2(host::TObject*, host::IDispatch*,
+                                           const host::OleVariant&, const host::OleVariant&,
+                                           const host::OleVariant&, const host::OleVariant&,
+                                           const host::OleVariant&, bool&) {
+  FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), host::Screen->Width(),
+                      host::Screen->Height());
+  if (FHiddenForLoad) return;
+  FSavedVisible = Visible();
+  if (Visible()) return;
+  FSavedWidth = Width();
+  FSavedHeight = Height();
+  SetBounds(Left(), Top(), 0, 0);
+  SetVisible(true);
+  FHiddenForLoad = true;
+}
+
+int TSitelens::ScrollSize(const char* Name) {
+  return static_cast<int>(std::clamp<std::int64_t>(
+      FBrowser->OleObject()["Document"]["Body"][Name].AsInteger(), 0, MaxCaptureSide));
+}
+
+void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
+                                               const host::OleVariant& URL) {
+  std::string Url;
+  try {
+    Url = URL.AsString();
+    if (FBrowser->ReadyState() != host::READYSTATE_COMPLETE) return;
+    switch (FWebPageView) {
+      case wvScreen:
+        FViewWidth = static_cast<unsigned>(host::Screen->Width());
+        FViewHeight = static_cast<unsigned>(host::Screen->Height());
+        break;
+      case wvFull: {
+        int W = ScrollSize("ScrollWidth");
+        int H = ScrollSize("ScrollHeight");
+        // Past the bounds the page is cut at the bottom (and the right).
+        if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, MaxCapturePixels / W));
+        FViewWidth = static_cast<unsigned>(W);
+        FViewHeight = static_cast<unsigned>(H);
+        break;
+      }
+      case wvCustom:
+        if (FViewWidth < 32) FViewWidth = 640;
+        if (FViewHeight < 32) FViewHeight = 480;
+        break;
+    }
+    FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), static_cast<int>(FViewWidth),
+                        static_cast<int>(FViewHeight));
+    DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
+    RestoreAfterLoad();
+  } catch (const std::exception& E) {
+    CaptureFailed(Url, E);
+    return;
+  } catch (...) {
+    return;
+  }
+  if (!OnWebImageReady) return;
+  // The handler may free this control: nothing of it is touched afterwards.
+  TOnWebImageReadyEvent Handler = OnWebImageReady;
+  try {
+    Handler(this, Url);
+  } catch (...) {
+  }
+}
+
+void TSitelens::RestoreAfterLoad() {
+  if (!FHiddenForLoad) return;
+  FHiddenForLoad = false;
+  SetVisible(FSavedVisible);
+  if (Width() == 0) {
+    // The capture was just shown unscaled; getting the old size back is not
+    // a resize to render again for.
+    FRestoringSize = true;
+    SetBounds(Left(), Top(), FSavedWidth, FSavedHeight);
+    FRestoringSize = false;
+  }
+}
+
+void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
+                               unsigned ViewHeight) {
+  const int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
+  try {
+    const host::TRect R = host::Rect(0, 0, VW, VH);
+    FCapture->SetWidth(VW);
+    FCapture->SetHeight(VH);
+    if (auto* View = dynamic_cast<host::IViewObject*>(Browser)) {
+      host::HRESULT Result = View->Draw(host::DVASPECT_CONTENT, 1, nullptr, nullptr, Handle(),
+                                        &FCapture->Canvas(), &R, nullptr, nullptr, 0);
+      if (Result < 0) throw host::EOleException("The browser could not render the page");
+      host::TBitmap& Shown = FImage->Picture().Bitmap();
+      if (Width() < 1) {
+        Shown.Assign(*FCapture);
+      } else {
+        int W = Width(), H = Height();
+        if (FProportional) {
+          W = VW - 4;
+          H = VH - 4;
+          ScaleToFit(W, H, Width(), Height());
+        }
+        Resample(*FCapture, Shown, W, H, MitchellFilter, 3.0f);
+      }
+      FImage->Repaint();
+    }
+  } catch (const std::exception& E) {
+    FCaptureDone = true;
+    CaptureFailed(FBrowser->LocationURL(), E);
+    return;
+  } catch (...) {
+  }
+  FCaptureDone = true;
+}
+
+void TSitelens::CaptureFailed(const std::string& Url, const std::exception& E) {
+  FLastError = E.what();
+  if (!OnCaptureError) return;
+  TOnCaptureErrorEvent Handler = OnCaptureError;
+  try {
+    Handler(this, Url, FLastError);
+  } catch (...) {
+  }
+}
+
+}  // namespace snapkit

@@ -1,0 +1,61 @@
+// Writing the last capture to a file, its format chosen by the extension.
+
+#include <algorithm>
+#include <cctype>
+
+#include "capture/sitelens.h"
+#include "host/graphics/jpeg.h"
+#include "host/graphics/picture.h"
+#include "imaging/filters.h"
+#include "imaging/resample.h"
+#include "png/png_image.h"
+
+namespace snapkit {
+
+namespace {
+
+// The extension of the last path component with its dot, in upper case;
+// empty when there is none.
+std::string UpperExtension(const std::string& FileName) {
+  std::size_t Dot = FileName.find_last_of("./");
+  if (Dot == std::string::npos || FileName[Dot] != '.') return std::string();
+  std::string Ext = FileName.substr(Dot);
+  std::transform(Ext.begin(), Ext.end(), Ext.begin(),
+                 [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
+  return Ext;
+}
+
+}  // namespace
+
+std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Width,
+                                   std::int32_t Height) {
+  host::TGraphic* Shown = FImage->Picture().Graphic();
+  if (!Shown || Shown->Empty()) return -1;
+  host::TBitmap Work;
+  if (Width > 0) {
+    int W = Width, H = Height;
+    if (FProportional) {
+      W = FCapture->Width();
+      H = FCapture->Height();
+      ScaleToFit(W, H, Width, Height);
+    }
+    Resample(*FCapture, Work, W, H, MitchellFilter, 3.0f);
+  } else {
+    Work.Assign(*FCapture);
+  }
+  const std::string Ext = UpperExtension(FileName);
+  if (Ext == ".JPG") {
+    host::TJPEGImage Jpeg;
+    Jpeg.Assign(Work);
+    Jpeg.SaveToFile(FileName);
+  } else if (Ext == ".PNG") {
+    TPNGImage Png;
+    Png.Assign(Work);
+    Png.SaveToFile(FileName);
+  } else {
+    Work.SaveToFile(FileName);
+  }
+  return 0;
+}
+
+}  // namespace snapkit
