@@ -54,8 +54,10 @@ class DropURLLifetimeTest : public ::testing::Test {
     auto Held = std::make_shared<int>(0);
     Token = Held;
     D.OnDropURL = [Held, OnURL, this](TObject*, const std::string& URL) {
-      Reported.push_back(URL);
       if (OnURL) OnURL(URL);
+      // After OnURL on purpose: a handler may still use what it holds
+      // after freeing the component.
+      Reported.push_back(URL);
     };
     ReadComponent(D, [] {});
     D.OnDropURL = nullptr;
@@ -134,16 +136,32 @@ TEST_F(DropURLLifetimeTest, ComponentFreedDuringADragLeavesTheTargetToTheDrag) {
 }
 
 TEST_F(DropURLLifetimeTest, HandlerMayFreeTheFormThatHoldsTheComponent) {
-  auto* Form = new TCustomPanel(nullptr);
-  Form->SetBounds(0, 0, 100, 100);
-  auto* Drop = new TDropURL(Form);
-  Drop->SetTargetControl(Form);
-  Load(*Drop, [&](const std::string&) { delete Form; });
-  testing::TDragOutcome Outcome = testing::DragOnto(*Form, SomeURL);
-  EXPECT_EQ(Outcome.Result, DRAGDROP_S_DROP);
-  EXPECT_EQ(Outcome.Effect, DROPEFFECT_COPY);
-  EXPECT_EQ(Reported, (std::vector<std::string>{"http://example.test/"}));
-  EXPECT_FALSE(TargetAlive());
+  // Also when Drop is reached through the window's registration by a caller
+  // that holds no reference of its own, as a window-system backend might.
+  for (bool ThroughTheLoop : {true, false}) {
+    SCOPED_TRACE(ThroughTheLoop);
+    Reported.clear();
+    auto* Form = new TCustomPanel(nullptr);
+    Form->SetBounds(0, 0, 100, 100);
+    auto* Drop = new TDropURL(Form);
+    Drop->SetTargetControl(Form);
+    Load(*Drop, [&](const std::string&) { delete Form; });
+    DWORD Effect = DROPEFFECT_NONE;
+    if (ThroughTheLoop) {
+      testing::TDragOutcome Outcome = testing::DragOnto(*Form, SomeURL);
+      EXPECT_EQ(Outcome.Result, DRAGDROP_S_DROP);
+      Effect = Outcome.Effect;
+    } else {
+      IDropTarget* Target = RegisteredDropTarget(Form->Handle());
+      TComPtr<IDataObject> Data = TComPtr<IDataObject>::Attach(testing::NewURLData(SomeURL));
+      Effect = DROPEFFECT_COPY;
+      ASSERT_EQ(Target->DragEnter(Data.Get(), MK_LBUTTON, {}, &Effect), S_OK);
+      EXPECT_EQ(Target->Drop(Data.Get(), 0, {}, &Effect), S_OK);
+    }
+    EXPECT_EQ(Effect, DROPEFFECT_COPY);
+    EXPECT_EQ(Reported, (std::vector<std::string>{"http://example.test/"}));
+    EXPECT_FALSE(TargetAlive());
+  }
 }
 
 struct TDropFailure {};  // not even a std::exception
