@@ -38,6 +38,38 @@ TWinControl* FindControl(HWND Wnd) {
 
 bool IsWindow(HWND Wnd) { return FindControl(Wnd) != nullptr; }
 
+namespace {
+
+bool Holds(const TControl& C, TPoint Screen) {
+  TPoint P = C.ScreenToClient(Screen);
+  return P.X >= 0 && P.Y >= 0 && P.X < C.Width() && P.Y < C.Height();
+}
+
+}  // namespace
+
+HWND WindowFromPoint(TPoint Point) {
+  std::vector<TWinControl*> TopLevel;
+  {
+    TWindowTable& T = Table();
+    std::lock_guard<std::mutex> Guard(T.Lock);
+    for (auto& W : T.Windows)  // handles grow, so this is creation order
+      if (!W.second->Parent()) TopLevel.push_back(W.second);
+  }
+  TWinControl* Found = nullptr;
+  for (auto it = TopLevel.rbegin(); it != TopLevel.rend() && !Found; ++it)
+    if ((*it)->Visible() && Holds(**it, Point)) Found = *it;
+  while (Found) {
+    TWinControl* Child = nullptr;
+    for (int i = Found->ControlCount() - 1; i >= 0 && !Child; --i) {
+      auto* W = dynamic_cast<TWinControl*>(Found->Controls(i));
+      if (W && W->HandleAllocated() && W->Visible() && Holds(*W, Point)) Child = W;
+    }
+    if (!Child) return Found->Handle();
+    Found = Child;
+  }
+  return nullptr;
+}
+
 LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   TWinControl* Control = FindControl(Wnd);
   return Control ? Control->Perform(Msg, WParam, LParam) : 0;

@@ -210,4 +210,10 @@ class TImage : public TGraphicControl {
 // The control whose window has this handle, or null.
 TWinControl* FindControl(HWND Wnd);
 
+// The window under a screen point: the deepest showing window whose control
+// holds the point. Among siblings the last added lies on top, among windows
+// without a parent the last created; a child whose window does not exist yet
+// is not on the screen.
+HWND WindowFromPoint(TPoint Point);
+
 }  // namespace host

@@ -208,5 +208,42 @@ TEST(ControlsTest, MouseDownGoesToTheGraphicControlUnderThePoint) {
   EXPECT_EQ(LParamY(MakeLParam(-3, -7)), -7);
 }
 
+TEST(ControlsTest, WindowFromPointFindsTheTopmostShowingWindow) {
+  TCustomPanel Form(nullptr);
+  Form.SetBounds(100, 50, 200, 100);
+  auto* Left = new TCustomPanel(&Form);
+  Left->SetParent(&Form);
+  Left->SetBounds(0, 0, 100, 100);
+  auto* Over = new TCustomPanel(&Form);  // added later, so it lies above Left
+  Over->SetParent(&Form);
+  Over->SetBounds(50, 0, 50, 50);
+  auto* Unmade = new TCustomPanel(&Form);  // never asked for its window
+  Unmade->SetParent(&Form);
+  Unmade->SetBounds(150, 0, 50, 100);
+  Left->HandleNeeded();
+  Over->HandleNeeded();
+  TCustomPanel Floating(nullptr);  // a later window without parent, above Form
+  Floating.SetBounds(280, 130, 50, 50);
+  Floating.HandleNeeded();
+
+  struct Case {
+    TPoint Screen;
+    HWND Expected;
+  } Cases[] = {
+      {{100, 50}, Left->Handle()},     {{149, 149}, Left->Handle()}, {{150, 50}, Over->Handle()},
+      {{199, 99}, Over->Handle()},     {{199, 100}, Left->Handle()}, {{250, 60}, Form.Handle()},
+      {{299, 149}, Floating.Handle()}, {{279, 149}, Form.Handle()},  {{99, 50}, nullptr},
+      {{300, 100}, nullptr},
+  };
+  for (const Case& C : Cases)
+    EXPECT_EQ(WindowFromPoint(C.Screen), C.Expected) << C.Screen.X << "," << C.Screen.Y;
+
+  Over->Hide();
+  EXPECT_EQ(WindowFromPoint({150, 50}), Left->Handle());
+  Form.Hide();
+  EXPECT_EQ(WindowFromPoint({150, 50}), nullptr);
+  EXPECT_EQ(WindowFromPoint({299, 149}), Floating.Handle());
+}
+
 }  // namespace
 }  // namespace host
