@@ -17,13 +17,13 @@
 
 #include "host/forms/controls.h"
 #include "host/graphics/canvas.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 
 class TWebBrowser;
 struct TPageLink;
 
-using HRESULT = std::int32_t;
 using HDC = TCanvas*;
 
 enum TOleEnum : int {
@@ -33,8 +33,6 @@ enum TOleEnum : int {
   READYSTATE_INTERACTIVE = 3,
   READYSTATE_COMPLETE = 4,
 };
-
-enum : std::uint32_t { DVASPECT_CONTENT = 1 };
 
 // The late-bound value world of the control: empty (a parameter not
 // supplied), null, a boolean, a number, a string, or an object of the page
@@ -108,8 +106,6 @@ class IViewObject {
                        std::uintptr_t dwContinue) = 0;
 };
 
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 
 using TWebBrowserBeforeNavigate2 =
     std::function<void(TObject* Sender, IDispatch* pDisp, const OleVariant& URL,
@@ -139,6 +135,13 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TOleEnum ReadyState() override { return FReadyState; }
   std::string LocationURL() override;
   OleVariant Document() override;
+  // The HTTP status the page's own document came with; 0 for documents
+  // that have none (files, about:blank) and before the first one arrives.
+  int StatusCode() const;
+  // Waits until the images of the page that are still loading (lazy ones
+  // just brought into view among them) have loaded or failed, at most
+  // TimeoutMs.
+  void WaitForImages(int TimeoutMs);
   bool Busy() const {
     return FReadyState != READYSTATE_COMPLETE && FReadyState != READYSTATE_UNINITIALIZED;
   }

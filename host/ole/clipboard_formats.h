@@ -2,7 +2,7 @@
 // Registered clipboard formats: a name agreed between programs becomes a
 // number that data objects and drop targets use for it.
 
-#include "host/ole/ole_types.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 

@@ -15,7 +15,6 @@ namespace host {
 // for every device, so ptd stays null.
 struct DVTARGETDEVICE;
 
-constexpr DWORD DVASPECT_CONTENT = 1;
 constexpr DWORD TYMED_NULL = 0;
 constexpr DWORD TYMED_HGLOBAL = 1;
 

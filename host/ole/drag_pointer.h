@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/graphics/types.h"
-#include "host/ole/ole_types.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 

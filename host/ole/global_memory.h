@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "host/ole/ole_types.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 

@@ -2,7 +2,7 @@
 // OLE's per-thread start and stop. Drag and drop works on a thread only
 // between a successful OleInitialize and the OleUninitialize matching it.
 
-#include "host/ole/ole_types.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 

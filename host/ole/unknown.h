@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "host/ole/ole_types.h"
+#include "host/system/ole_types.h"
 
 namespace host {
 

@@ -1,7 +1,7 @@
 #pragma once
-// The OLE layer's basic types, result codes and interface identifiers, with
-// the platform's names and values, so that code written against the
-// platform's drag and drop reads the same here.
+// OLE's basic types, result codes and interface identifiers, with the
+// platform's names and values, so that code written against the platform's
+// drag and drop and browser control reads the same here.
 
 #include <cstdint>
 
@@ -19,6 +19,7 @@ constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
 constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
 constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
@@ -60,6 +61,9 @@ inline constexpr IID IID_IUnknown = OleIID(0x00000000);
 inline constexpr IID IID_IDataObject = OleIID(0x0000010E);
 inline constexpr IID IID_IDropSource = OleIID(0x00000121);
 inline constexpr IID IID_IDropTarget = OleIID(0x00000122);
+
+// The aspect of an object to draw or transfer: its content.
+constexpr DWORD DVASPECT_CONTENT = 1;
 
 struct POINTL {
   LONG x = 0;
