@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libglib2.0-dev nlohmann-json3-dev chromium
+  zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libglib2.0-dev nlohmann-json3-dev chromium chromium-headless-shell
   libgtest-dev libgmock-dev libpng-dev python3-pil imagemagick
   libbenchmark-dev libspng-dev libstb-dev
   clang libclang-rt-14-dev

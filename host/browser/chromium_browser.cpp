@@ -1,8 +1,17 @@
 #include "host/browser/chromium_browser.h"
 
+#include <unistd.h>
+
 #include "host/browser/chromium_process.h"
 
 namespace host {
+
+std::string DefaultBrowserExecutable() {
+  const char* Shell = "/usr/lib/chromium/chromium-headless-shell";
+  return access(Shell, X_OK) == 0 ? Shell : "/usr/bin/chromium";
+}
+
+bool DefaultBrowserSandbox() { return geteuid() != 0; }
 
 TChromiumBrowser& TChromiumBrowser::Shared() {
   static TChromiumBrowser Browser;
@@ -20,7 +29,9 @@ std::string TChromiumBrowser::ProfileDir() const {
 void TChromiumBrowser::Start() {
   if (Running()) return;
   Drop();
-  auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, FOptions.Arguments);
+  std::vector<std::string> Arguments = FOptions.Arguments;
+  if (!FOptions.Sandbox) Arguments.push_back("--no-sandbox");
+  auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, Arguments);
   auto Client = std::make_unique<TDevToolsClient>(Process->ReadFd(), Process->WriteFd());
   try {
     Client->Call("Browser.getVersion", json::object(), {}, FOptions.StartTimeoutMs);

@@ -18,10 +18,16 @@ namespace host {
 
 class TChromiumProcess;
 
+// Chromium's lighter headless build when it is installed (it starts in
+// about a third of the time), else the full browser.
+std::string DefaultBrowserExecutable();
+// Chromium's sandbox cannot run as root; everywhere else it stays on.
+bool DefaultBrowserSandbox();
+
 struct TBrowserOptions {
-  std::string Executable = "/usr/bin/chromium";
+  std::string Executable = DefaultBrowserExecutable();
+  bool Sandbox = DefaultBrowserSandbox();
   std::vector<std::string> Arguments = {"--headless",
-                                        "--no-sandbox",
                                         "--disable-gpu",
                                         "--disable-quic",
                                         "--no-first-run",
