@@ -38,7 +38,6 @@ std::string Field(const json& Object, const char* Key) {
 
 }  // namespace
 
-
 TWebBrowser::TWebBrowser(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 300, 150); }
 
 TWebBrowser::~TWebBrowser() {
@@ -143,6 +142,7 @@ void TWebBrowser::Navigate(const std::string& URL) {
   P.ExpectedLoader.clear();
   P.MainStarted = false;
   P.Frames.clear();
+  P.MainStatus = 0;
   FReadyState = READYSTATE_LOADING;
 
   int Id = C.Send("Page.navigate", {{"url", URL}}, P.SessionId, true);
@@ -226,6 +226,26 @@ void TWebBrowser::Stop() {
 }
 
 std::string TWebBrowser::LocationURL() { return FPage ? FPage->MainUrl : std::string(); }
+
+int TWebBrowser::StatusCode() const { return FPage ? FPage->MainStatus : 0; }
+
+void TWebBrowser::WaitForImages(int TimeoutMs) {
+  // Two frames let layout and lazy loading react to a new viewport first.
+  const std::string Script =
+      "(async () => {"
+      "  const frame = () => new Promise(r => requestAnimationFrame(() => r()));"
+      "  await frame(); await frame();"
+      "  const pending = [...document.images].filter(i => !i.complete).map(i =>"
+      "    new Promise(r => { i.addEventListener('load', r, {once: true});"
+      "                       i.addEventListener('error', r, {once: true}); }));"
+      "  await Promise.race([Promise.all(pending),"
+      "                      new Promise(r => setTimeout(r, " +
+      std::to_string(std::max(TimeoutMs, 0)) +
+      "))]);"
+      "  await frame();"
+      "})()";
+  PageCall("Runtime.evaluate", {{"expression", Script}, {"awaitPromise", true}});
+}
 
 void TWebBrowser::StartLoadWatch() {
   StopLoadWatch();

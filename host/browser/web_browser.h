@@ -106,7 +106,6 @@ class IViewObject {
                        std::uintptr_t dwContinue) = 0;
 };
 
-
 using TWebBrowserBeforeNavigate2 =
     std::function<void(TObject* Sender, IDispatch* pDisp, const OleVariant& URL,
                        const OleVariant& Flags, const OleVariant& TargetFrameName,

@@ -59,5 +59,4 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
   return 0;
 }
 
-
 }  // namespace host

@@ -63,6 +63,7 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
       // The page navigates by itself (a refresh, a script): a new load.
       P.ExpectedLoader = Loader;
       P.Frames.clear();
+      P.MainStatus = 0;
       FReadyState = READYSTATE_LOADING;
       StartLoadWatch();
     }
@@ -74,6 +75,12 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     std::string Frame = A.value("frameId", std::string());
     if (Frame == P.MainFrameId && A.value("loaderId", std::string()) != P.ExpectedLoader) return;
     FireBeforeNavigate(Frame, A.value("request", json::object()).value("url", std::string()));
+  } else if (E.Method == "Network.responseReceived") {
+    if (A.value("type", std::string()) != "Document" ||
+        A.value("frameId", std::string()) != P.MainFrameId ||
+        A.value("loaderId", std::string()) != P.ExpectedLoader)
+      return;
+    P.MainStatus = A.value("response", json::object()).value("status", 0);
   } else if (E.Method == "Page.frameNavigated") {
     const json F = A.value("frame", json::object());
     std::string Id = F.value("id", std::string());

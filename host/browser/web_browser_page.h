@@ -29,6 +29,7 @@ struct TWebBrowser::TFrame {
 
 struct TWebBrowser::TPage {
   std::string TargetId, SessionId, MainFrameId, MainUrl;
+  int MainStatus = 0;  // HTTP status of the main document, 0 without one
   unsigned Generation = 0;
   std::shared_ptr<TPageLink> Link;
   std::uint64_t Barrier = 0;   // events up to this one are stale

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
 
 namespace host::testing {
@@ -133,6 +134,13 @@ void TTestServer::Answer(int Fd) {
   if (!Found) {
     R = Page("<html><body>not found</body></html>");
     R.Status = 404;
+  }
+  if (R.DelayMs > 0) {
+    std::unique_lock<std::mutex> G(FLock);
+    if (FStopped.wait_for(G, std::chrono::milliseconds(R.DelayMs), [this] { return FStop; })) {
+      close(Fd);
+      return;
+    }
   }
   if (!R.Hang) {
     std::string Head = "HTTP/1.1 " + std::to_string(R.Status) + " " + Reason(R.Status) +

@@ -19,6 +19,7 @@ struct TResponse {
   std::string Location;  // for redirects
   bool Hang = false;     // never answers
   bool Partial = false;  // sends the headers and Body, then never finishes
+  int DelayMs = 0;       // waits this long before answering
 };
 
 class TTestServer {
@@ -51,6 +52,10 @@ inline TResponse Page(std::string Body, std::string ContentType = "text/html") {
   TResponse R;
   R.Body = std::move(Body);
   R.ContentType = std::move(ContentType);
+  return R;
+}
+inline TResponse Slow(TResponse R, int DelayMs) {
+  R.DelayMs = DelayMs;
   return R;
 }
 inline TResponse Redirect(int Status, std::string Location) {
