@@ -56,6 +56,25 @@ void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
   try {
     Url = URL.AsString();
     if (FBrowser->ReadyState() != host::READYSTATE_COMPLETE) return;
+  } catch (...) {
+    return;
+  }
+  if (FRenderDelay == 0) {
+    CaptureLoadedPage(Url);
+    return;
+  }
+  if (!FDelayTimer) FDelayTimer = new host::TTimer(this);
+  FDelayTimer->SetEnabled(false);
+  FDelayTimer->SetInterval(FRenderDelay);
+  FDelayTimer->OnTimer = [this, Url](host::TObject*) {
+    FDelayTimer->SetEnabled(false);
+    CaptureLoadedPage(Url);
+  };
+  FDelayTimer->SetEnabled(true);
+}
+
+void TSitelens::CaptureLoadedPage(std::string Url) {
+  try {
     switch (FWebPageView) {
       case wvScreen:
         FViewWidth = static_cast<unsigned>(host::Screen->Width());
@@ -77,6 +96,9 @@ void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
     }
     FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), static_cast<int>(FViewWidth),
                         static_cast<int>(FViewHeight));
+    // The whole page is in view now: lazily loaded images start loading and
+    // would otherwise be drawn blank.
+    if (FWebPageView == wvFull) FBrowser->WaitForImages(FullPageImageWaitMs);
     DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
     RestoreAfterLoad();
   } catch (const std::exception& E) {

@@ -14,8 +14,10 @@
 #include "host/forms/screen.h"
 #include "host/graphics/testing/images.h"
 #include "host/system/exception.h"
+#include "host/system/stream.h"
 #include "imaging/filters.h"
 #include "imaging/resample.h"
+#include "png/png_image.h"
 
 namespace snapkit {
 namespace {
@@ -29,6 +31,18 @@ using testing::TLens;
 std::string Block(int W, int H, const char* Colour) {
   return "<div style='width:" + std::to_string(W) + "px;height:" + std::to_string(H) +
          "px;background:" + Colour + "'></div>";
+}
+
+// A PNG file of one colour, as a page's image.
+std::string SolidPng(int W, int H, host::TColor Colour) {
+  TPNGImage Png;
+  Png.SetPixelFormat(host::pf24bit);
+  Png.SetSize(W, H);
+  Png.Canvas().Brush.Color = Colour;
+  Png.Canvas().FillRect(host::Rect(0, 0, W, H));
+  host::TMemoryStream Out;
+  Png.SaveToStream(Out);
+  return std::string(reinterpret_cast<const char*>(Out.Memory()), std::size_t(Out.Size()));
 }
 
 std::string Body(const std::string& Inner, const char* Background = "#ffffff") {
@@ -67,6 +81,23 @@ class CaptureTest : public ::testing::Test {
                                       "height='10'/>",
                                       "image/svg+xml"));
     Server->Route("/endless", host::testing::Unfinished(Body("still loading")));
+    // Paints 300 ms after it has loaded.
+    Server->Route("/late.html", Page("<html><body style='margin:0;background:#ffffff'><script>"
+                                     "onload = () => setTimeout(() => "
+                                     "document.body.style.background = '#ff0000', 300);"
+                                     "</script></body></html>"));
+    // Images far below the screen, loaded only once they come near the view.
+    std::string Lazy;
+    for (int i = 0; i < 4; ++i) {
+      std::string Name = "/lazy" + std::to_string(i) + ".png";
+      Server->Route(Name, host::testing::Slow(
+                              Page(SolidPng(300, 300, host::RGB(0, 0x80, 0)), "image/png"), 400));
+      Lazy += "<img loading=lazy src='" + Name +
+              "' style='position:absolute;left:" + std::to_string(i * 350) +
+              "px;top:5600px;width:300px;height:300px'>";
+    }
+    Server->Route("/lazy.html",
+                  Page(Body("<div style='width:1500px;height:6000px'></div>" + Lazy)));
     Server->Route("/huge.html", Page(Body(Block(1000, 40000, "#336699"), "#336699")));
   }
   static void TearDownTestSuite() {
@@ -374,6 +405,28 @@ TEST_F(CaptureTest, TwoControlsCaptureTwoPagesAtOnce) {
   EXPECT_EQ(B.Ready[0].Url, Server->Url("/blue.html"));
   EXPECT_EQ(PixelAt(A->Capture(), 100, 100), 0xff0000u);
   EXPECT_EQ(PixelAt(B->Capture(), 100, 100), 0x0000ffu);
+}
+
+TEST_F(CaptureTest, PagesThatDrawLate) {
+  TLens Soon;
+  Soon->setUrl(Server->Url("/late.html"));
+  ASSERT_TRUE(Soon.WaitReady());
+  EXPECT_EQ(PixelAt(Soon->Capture(), 10, 10), 0xffffffu);
+
+  TLens Delayed;
+  Delayed->SetRenderDelay(500);
+  Delayed->setUrl(Server->Url("/late.html"));
+  ASSERT_TRUE(Delayed.WaitReady());
+  EXPECT_EQ(PixelAt(Delayed->Capture(), 10, 10), 0xff0000u);
+
+  // A full page waits for the lazy images its larger view brings in.
+  TLens Full;
+  Full->SetWebPageView(wvFull);
+  Full->setUrl(Server->Url("/lazy.html"));
+  ASSERT_TRUE(Full.WaitReady());
+  ASSERT_EQ(Full->ViewHeight(), 6000u);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(PixelAt(Full->Capture(), i * 350 + 150, 5750), 0x008000u) << "image " << i;
 }
 
 TEST_F(CaptureTest, AFullPageBeyondTheBoundsIsCutToThem) {

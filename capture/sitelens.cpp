@@ -87,6 +87,7 @@ TSitelens::~TSitelens() {
   OnResize = nullptr;
   host::FreeAndNil(FDropURL);
   host::FreeAndNil(FTimer);
+  host::FreeAndNil(FDelayTimer);
   // The browser goes first: once it is freed no event of its page arrives.
   host::FreeAndNil(FBrowser);
   host::FreeAndNil(FBrowserHost);
@@ -102,6 +103,8 @@ void TSitelens::Loaded() {
 
 void TSitelens::Navigate() {
   FLastError.clear();
+  // A render still waiting for its delay belongs to the page being left.
+  if (FDelayTimer) FDelayTimer->SetEnabled(false);
   try {
     FBrowser->Navigate(FURL);
   } catch (const std::exception& E) {

@@ -41,6 +41,9 @@ extern const char* const DefaultSitelensURL;
 // gigabytes. The page is captured from its top-left corner.
 constexpr int MaxCaptureSide = 16384;
 constexpr std::int64_t MaxCapturePixels = std::int64_t(32) << 20;
+// Images that a full-page capture's larger view has only just brought into
+// view (lazily loaded ones) are waited for at most this long.
+constexpr int FullPageImageWaitMs = 5000;
 
 // Shrinks W x H to fit within MaxW x MaxH, keeping the aspect ratio; returns
 // false and leaves both unchanged when they fit already. A size of 0 or less
@@ -84,6 +87,11 @@ class TSitelens : public host::TCustomPanel {
   unsigned TimerInterval() const { return FTimerInterval; }
   void SetTimerInterval(unsigned Value);
 
+  // Milliseconds to wait after the page has completed before it is
+  // rendered, for pages that draw late; 0 renders at once.
+  unsigned RenderDelay() const { return FRenderDelay; }
+  void SetRenderDelay(unsigned Value) { FRenderDelay = Value; }
+
   TOnWebImageReadyEvent OnWebImageReady;
   // Captures that fail are otherwise silent: the control keeps its previous
   // picture. This tells the application why.
@@ -117,6 +125,7 @@ class TSitelens : public host::TCustomPanel {
                                   bool& Cancel);
   void WebPageBrowserDocumentComplete(host::TObject* Sender, host::IDispatch* pDisp,
                                       const host::OleVariant& URL);
+  void CaptureLoadedPage(std::string Url);
   void DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth, unsigned ViewHeight);
   void Image1MouseDown(host::TObject* Sender, host::TMouseButton Button, host::TShiftState Shift,
                        int X, int Y);
@@ -136,6 +145,7 @@ class TSitelens : public host::TCustomPanel {
   host::TWebBrowser* FBrowser = nullptr;
   host::TImage* FImage = nullptr;
   host::TTimer* FTimer = nullptr;
+  host::TTimer* FDelayTimer = nullptr;  // made for the first delayed render
 
   std::string FViewFile;
   bool FCaptureDone = false;
@@ -154,6 +164,7 @@ class TSitelens : public host::TCustomPanel {
   bool FProportional = true;
   bool FTimedUpdate = false;
   unsigned FTimerInterval = 0;
+  unsigned FRenderDelay = 0;
 };
 
 }  // namespace snapkit
