@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/system/exception.h"
+#include "tools/capture_command.h"
 #include "tools/convert_command.h"
 #include "tools/info_command.h"
 
@@ -23,6 +24,7 @@ const char* const Usage =
 
 void PrintUsage(std::FILE* To) {
   std::fputs(Usage, To);
+  std::fputs(CaptureUsage, To);
   std::fputs(ConvertUsage, To);
   std::fputs(InfoUsage, To);
 }
@@ -42,6 +44,22 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    if (command == "capture") {
+      for (const std::string& a : args)
+        if (a == "--help" || a == "-h") {
+          std::fputs(CaptureUsage, stdout);
+          return 0;
+        }
+      TCaptureOptions options;
+      try {
+        options = ParseCaptureArgs(args);
+      } catch (const TUsageError& e) {
+        std::fprintf(stderr, "snapkit: %s\n\n%s", e.Message.c_str(), CaptureUsage);
+        return ceUsage;
+      }
+      options.ShowProgress = isatty(STDERR_FILENO);
+      return RunCapture(options);
+    }
     if (command == "convert") {
       for (const std::string& a : args)
         if (a == "--help" || a == "-h") {

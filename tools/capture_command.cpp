@@ -1,0 +1,248 @@
+#include "tools/capture_command.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "host/browser/chromium_browser.h"
+#include "host/forms/application.h"
+#include "host/forms/screen.h"
+#include "tools/capture_batch.h"
+#include "tools/capture_job.h"
+#include "tools/convert_command.h"
+
+namespace snapkit::tools {
+
+const char* const CaptureUsage =
+    "snapkit capture URL OUT [options]\n"
+    "snapkit capture --batch LIST --out-dir DIR [--jobs N] [--format png|jpg|bmp]\n"
+    "                [--report FILE] [--shard K/N] [options]\n"
+    "snapkit capture URL OUT --every SECONDS [--count N] [options]\n"
+    "  Loads a web page (or a local file) in headless Chromium and writes its\n"
+    "  picture to OUT: PNG for .png, JPEG for .jpg, BMP otherwise.\n"
+    "  --view screen|full|custom  the screen-sized area (default), the whole\n"
+    "                     page, or the area of --area\n"
+    "  --area WxH         the custom view's area (default 640x480)\n"
+    "  --screen WxH       the screen the page is laid out for (1920x1080)\n"
+    "  --size WxH         fit the picture into W x H (never enlarged)\n"
+    "  --stretch          with --size: exactly W x H\n"
+    "  --delay MS         wait this long after the page has loaded\n"
+    "  --timeout SECONDS  give a page this long to load (30)\n"
+    "  --batch LIST       one URL a line, optionally followed by a file name;\n"
+    "                     blank lines and lines starting with # are skipped\n"
+    "  --jobs N           capture N pages at once\n"
+    "  --shard K/N        take every N-th URL of the list from the K-th (K from 1)\n"
+    "  --report FILE      one JSON line per URL: url, file, size, width, height,\n"
+    "                     milliseconds, error\n"
+    "  --every SECONDS    capture again and again, replacing OUT each time;\n"
+    "  --count N          ... N times\n"
+    "  Exit codes: 0 written, 1 failed (in bulk: some pages failed), 2 usage,\n"
+    "  3 malformed URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
+    "  Run as root, Chromium's sandbox cannot be used and is off.\n";
+
+namespace {
+
+int ParseWhole(const std::string& Text, const std::string& What, long Min, long Max) {
+  char* End = nullptr;
+  long V = std::strtol(Text.c_str(), &End, 10);
+  if (Text.empty() || *End || V < Min || V > Max)
+    throw TUsageError{What + " must be a whole number from " + std::to_string(Min) + " to " +
+                      std::to_string(Max)};
+  return int(V);
+}
+
+int ParseSeconds(const std::string& Text, const std::string& What) {
+  char* End = nullptr;
+  double V = std::strtod(Text.c_str(), &End);
+  if (Text.empty() || *End || !(V > 0 && V <= 86400))
+    throw TUsageError{What + " wants a number of seconds above 0 and at most 86400"};
+  return int(V * 1000 + 0.5) < 1 ? 1 : int(V * 1000 + 0.5);
+}
+
+void ParseSize(const std::string& Text, const std::string& Option, int& W, int& H) {
+  std::size_t X = Text.find_first_of("xX");
+  if (X == std::string::npos) throw TUsageError{Option + " wants WxH, for example 320x240"};
+  W = ParseWhole(Text.substr(0, X), Option + "'s width", 1, MaxCaptureSide);
+  H = ParseWhole(Text.substr(X + 1), Option + "'s height", 1, MaxCaptureSide);
+}
+
+}  // namespace
+
+TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
+  TCaptureOptions O;
+  std::vector<std::string> Words;
+  bool Stretch = false, AreaGiven = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& A = Args[i];
+    auto Value = [&]() -> const std::string& {
+      if (i + 1 >= Args.size()) throw TUsageError{A + " needs a value"};
+      return Args[++i];
+    };
+    if (A == "--size") {
+      ParseSize(Value(), A, O.Width, O.Height);
+    } else if (A == "--stretch") {
+      Stretch = true;
+    } else if (A == "--view") {
+      const std::string& V = Value();
+      if (V == "screen")
+        O.View = wvScreen;
+      else if (V == "full")
+        O.View = wvFull;
+      else if (V == "custom")
+        O.View = wvCustom;
+      else
+        throw TUsageError{"--view is screen, full or custom"};
+    } else if (A == "--area") {
+      ParseSize(Value(), A, O.AreaWidth, O.AreaHeight);
+      AreaGiven = true;
+    } else if (A == "--screen") {
+      ParseSize(Value(), A, O.ScreenWidth, O.ScreenHeight);
+    } else if (A == "--timeout") {
+      O.TimeoutMs = ParseSeconds(Value(), A);
+    } else if (A == "--delay") {
+      O.DelayMs = ParseWhole(Value(), "--delay", 0, 600000);
+    } else if (A == "--batch") {
+      O.Batch = Value();
+    } else if (A == "--out-dir") {
+      O.OutDir = Value();
+    } else if (A == "--jobs") {
+      O.Jobs = ParseWhole(Value(), "--jobs", 1, 64);
+    } else if (A == "--format") {
+      O.Format = Value();
+      if (O.Format != "png" && O.Format != "jpg" && O.Format != "bmp")
+        throw TUsageError{"--format is png, jpg or bmp"};
+    } else if (A == "--report") {
+      O.Report = Value();
+    } else if (A == "--shard") {
+      const std::string& V = Value();
+      std::size_t Slash = V.find('/');
+      if (Slash == std::string::npos) throw TUsageError{"--shard wants K/N, for example 2/8"};
+      O.ShardCount = ParseWhole(V.substr(Slash + 1), "--shard's N", 1, 1000000);
+      O.ShardIndex = ParseWhole(V.substr(0, Slash), "--shard's K", 1, O.ShardCount);
+    } else if (A == "--every") {
+      O.EveryMs = ParseSeconds(Value(), A);
+    } else if (A == "--count") {
+      O.Count = ParseWhole(Value(), "--count", 1, 1000000000);
+    } else if (A.size() > 1 && A[0] == '-') {
+      throw TUsageError{"unknown option " + A};
+    } else {
+      Words.push_back(A);
+    }
+  }
+  O.Stretch = Stretch;
+  if (Stretch && O.Width == 0) throw TUsageError{"--stretch goes with --size"};
+  if (AreaGiven && O.View != wvCustom) throw TUsageError{"--area goes with --view custom"};
+  if (O.Count && !O.EveryMs) throw TUsageError{"--count goes with --every"};
+  if (!O.Batch.empty()) {
+    if (!Words.empty())
+      throw TUsageError{"--batch takes its URLs from the list, not the command line"};
+    if (O.OutDir.empty()) throw TUsageError{"--batch needs --out-dir"};
+    if (O.EveryMs) throw TUsageError{"--every captures one page, not a list"};
+  } else {
+    if (Words.size() != 2) throw TUsageError{"capture needs a URL and an output file"};
+    if (!O.OutDir.empty() || !O.Report.empty() || O.Jobs != 1 || O.ShardCount != 1)
+      throw TUsageError{"--out-dir, --jobs, --report and --shard go with --batch"};
+    O.Url = Words[0];
+    O.Output = Words[1];
+  }
+  return O;
+}
+
+std::string PageUrl(const std::string& Text) {
+  // A scheme first: "http:", "file:", ...
+  std::size_t Colon = Text.find(':');
+  bool HasScheme = Colon != std::string::npos && Colon > 0 && g_ascii_isalpha(Text[0]);
+  for (std::size_t i = 1; HasScheme && i < Colon; ++i)
+    HasScheme = g_ascii_isalnum(Text[i]) || Text[i] == '+' || Text[i] == '-' || Text[i] == '.';
+  if (!HasScheme) {
+    char* Absolute = realpath(Text.c_str(), nullptr);
+    if (!Absolute)
+      throw TCaptureFailure{ceMalformedUrl, "neither a URL nor an existing file: " + Text};
+    gchar* Uri = g_filename_to_uri(Absolute, nullptr, nullptr);
+    std::free(Absolute);
+    if (!Uri) throw TCaptureFailure{ceMalformedUrl, "cannot make a file URL of " + Text};
+    std::string Url = Uri;
+    g_free(Uri);
+    return Url;
+  }
+  for (unsigned char C : Text)
+    if (C <= ' ' || C == 0x7F) throw TCaptureFailure{ceMalformedUrl, "malformed URL: " + Text};
+  GError* Error = nullptr;
+  GUri* Uri = g_uri_parse(Text.c_str(), G_URI_FLAGS_NONE, &Error);
+  if (!Uri) {
+    std::string Why = Error ? Error->message : "not a URL";
+    g_clear_error(&Error);
+    throw TCaptureFailure{ceMalformedUrl, "malformed URL: " + Why};
+  }
+  std::string Scheme = g_uri_get_scheme(Uri);
+  const char* Host = g_uri_get_host(Uri);
+  bool NeedsHost = Scheme == "http" || Scheme == "https";
+  bool HostOk = Host && *Host;
+  g_uri_unref(Uri);
+  if (Scheme != "http" && Scheme != "https" && Scheme != "file" && Scheme != "about" &&
+      Scheme != "data")
+    throw TCaptureFailure{ceMalformedUrl,
+                          "not a web page's URL (http, https, file, data or "
+                          "about): " +
+                              Text};
+  if (NeedsHost && !HostOk)
+    throw TCaptureFailure{ceMalformedUrl, "malformed URL: no host in " + Text};
+  return Text;
+}
+
+namespace {
+
+void Complain(const TCaptureResult& R) {
+  std::fprintf(stderr, "snapkit: %s: %s\n", R.Url.c_str(), R.Error.c_str());
+}
+
+int CaptureOne(const TCaptureOptions& Options) {
+  std::string Url = PageUrl(Options.Url);
+  host::TComponent Form(nullptr);
+  bool Done = false;
+  int Written = 0, Failed = 0;
+  TCaptureExit Exit = ceOk;
+  std::unique_ptr<TCaptureJob> Job;
+  Job = std::make_unique<TCaptureJob>(Form, Options, [&](const TCaptureResult& R) {
+    if (R.Code == ceOk) {
+      ++Written;
+    } else {
+      ++Failed;
+      Exit = R.Code;
+      Complain(R);
+    }
+    // Again and again: the control's own timer takes over after the first.
+    if (Options.EveryMs && Written + Failed == 1 && R.Code == ceOk) {
+      Job->Lens().SetTimerInterval(unsigned(Options.EveryMs));
+      Job->Lens().SetTimedUpdate(true);
+    }
+    // Again and again ends when the first capture fails or the count is
+    // reached.
+    Done = !Options.EveryMs || (R.Code != ceOk && Written == 0) ||
+           (Options.Count && Written + Failed >= Options.Count);
+  });
+  Job->Start(Url, Options.Output);
+  while (!Done) host::Application->HandleMessage();
+  return Failed == 0 ? ceOk : Options.EveryMs && Written ? ceFailed : Exit;
+}
+
+}  // namespace
+
+int RunCapture(const TCaptureOptions& Options) {
+  host::TChromiumBrowser& Browser = host::TChromiumBrowser::Shared();
+  if (!Browser.Options().Sandbox)
+    std::fputs("snapkit: running as root: Chromium's sandbox is off\n", stderr);
+  host::Screen->SetSize(Options.ScreenWidth, Options.ScreenHeight);
+  try {
+    if (!Options.Batch.empty()) return CaptureBatch(Options);
+    return CaptureOne(Options);
+  } catch (const TCaptureFailure& F) {
+    std::fprintf(stderr, "snapkit: %s\n", F.Message.c_str());
+    return F.Code;
+  }
+}
+
+}  // namespace snapkit::tools

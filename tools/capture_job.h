@@ -1,0 +1,61 @@
+#pragma once
+// One TSitelens on the command's form that captures one page at a time into
+// a file, within a time limit. Bulk captures run several side by side in the
+// one message loop.
+
+#include <glib.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "capture/sitelens.h"
+#include "tools/capture_command.h"
+
+namespace snapkit::tools {
+
+struct TCaptureResult {
+  std::string Url;
+  std::string File;
+  TCaptureExit Code = ceOk;
+  std::string Error;
+  std::int64_t Bytes = 0;
+  int Width = 0;  // of the picture written
+  int Height = 0;
+  std::int64_t Milliseconds = 0;
+};
+
+class TCaptureJob {
+ public:
+  using TDone = std::function<void(const TCaptureResult&)>;
+
+  TCaptureJob(host::TComponent& Form, const TCaptureOptions& Options, TDone Done);
+  ~TCaptureJob();
+  TCaptureJob(const TCaptureJob&) = delete;
+  TCaptureJob& operator=(const TCaptureJob&) = delete;
+
+  // Starts capturing Url into File (written under another name first and
+  // renamed, so File is never seen half written). Done is called once for
+  // it, possibly before Start returns.
+  void Start(const std::string& Url, const std::string& File);
+  bool Busy() const { return FBusy; }
+  TSitelens& Lens() { return *FLens; }
+
+  // Writes the control's last capture to File the same way.
+  TCaptureResult Save(const std::string& Url, const std::string& File);
+
+ private:
+  void Ready(const std::string& Url);
+  void Finish(TCaptureExit Code, const std::string& Error);
+  static gboolean Expired(gpointer Self);
+
+  const TCaptureOptions& FOptions;
+  TDone FDone;
+  TSitelens* FLens;
+  bool FBusy = false;
+  TCaptureResult FResult;
+  gint64 FStarted = 0;
+  guint FDeadline = 0;
+};
+
+}  // namespace snapkit::tools
