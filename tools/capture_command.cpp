@@ -205,8 +205,10 @@ int CaptureOne(const TCaptureOptions& Options) {
   bool Done = false;
   int Written = 0, Failed = 0;
   TCaptureExit Exit = ceOk;
+  gint64 LastEnded = 0;
   std::unique_ptr<TCaptureJob> Job;
   Job = std::make_unique<TCaptureJob>(Form, Options, [&](const TCaptureResult& R) {
+    LastEnded = g_get_monotonic_time();
     if (R.Code == ceOk) {
       ++Written;
     } else {
@@ -215,7 +217,7 @@ int CaptureOne(const TCaptureOptions& Options) {
       Complain(R);
     }
     // Again and again: the control's own timer takes over after the first.
-    if (Options.EveryMs && Written + Failed == 1 && R.Code == ceOk) {
+    if (Options.EveryMs && Written == 1 && R.Code == ceOk) {
       Job->Lens().SetTimerInterval(unsigned(Options.EveryMs));
       Job->Lens().SetTimedUpdate(true);
     }
@@ -224,8 +226,27 @@ int CaptureOne(const TCaptureOptions& Options) {
     Done = !Options.EveryMs || (R.Code != ceOk && Written == 0) ||
            (Options.Count && Written + Failed >= Options.Count);
   });
+  // A refresh of the timer's that the browser refuses is reported here.
+  host::Application->OnException = [&](host::TObject*, const std::exception& E) {
+    std::fprintf(stderr, "snapkit: %s: %s\n", Url.c_str(), E.what());
+  };
   Job->Start(Url, Options.Output);
-  while (!Done) host::Application->HandleMessage();
+  while (!Done) {
+    host::Application->RunUntil([&] { return Done; }, 250);
+    // The timer refreshes only after a capture has ended; one that never
+    // ends (a page that hangs, a refused refresh) would stop it for good,
+    // so it is counted as failed and the page is loaded afresh.
+    gint64 Limit = gint64(Options.EveryMs + Options.TimeoutMs) * 1000;
+    if (!Done && Written > 0 && !Job->Busy() && g_get_monotonic_time() - LastEnded > Limit) {
+      ++Failed;
+      std::fprintf(stderr, "snapkit: %s: no new capture within %g s\n", Url.c_str(),
+                   double(Limit) / 1e6);
+      Done = Options.Count && Written + Failed >= Options.Count;
+      LastEnded = g_get_monotonic_time();
+      if (!Done) Job->Start(Url, Options.Output);
+    }
+  }
+  host::Application->OnException = nullptr;
   return Failed == 0 ? ceOk : Options.EveryMs && Written ? ceFailed : Exit;
 }
 

@@ -300,6 +300,25 @@ TEST_F(CaptureProgram, AgainAndAgainReplacesTheFileWholeEachTime) {
   EXPECT_EQ(Files(), std::vector<std::string>{"live.png"});
 }
 
+TEST_F(CaptureProgram, AgainAndAgainGoesOnWhenThePageStopsAnswering) {
+  Server->Route("/flaky.html", Page("<html><body style='background:#00ff00'></body></html>"));
+  std::string File = Dir.File("flaky.png");
+  std::string Out;
+  int Exit = -1;
+  std::thread Program([&] {
+    Exit = Run(Server->Url("/flaky.html") + " " + File +
+                   " --screen 200x150 --every 0.3 --count 3 --timeout 1",
+               &Out);
+  });
+  for (int i = 0; i < 1000 && ::access(File.c_str(), F_OK) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Server->Route("/flaky.html", host::testing::Unfinished("<html><body>"));
+  Program.join();
+  EXPECT_EQ(Exit, ceFailed) << Out;
+  EXPECT_NE(Out.find("no new capture within"), std::string::npos) << Out;
+  EXPECT_EQ(Sees(File), "PNG 200x150 0f0");
+}
+
 // The browser is driven over its pipe: none of its processes listens on a
 // TCP port while a page is being captured.
 TEST_F(CaptureProgram, NoBrowserProcessListensOnAPort) {
