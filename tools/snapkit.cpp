@@ -10,6 +10,7 @@
 #include "host/system/exception.h"
 #include "tools/convert_command.h"
 #include "tools/info_command.h"
+#include "tools/palette_command.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void PrintUsage(std::FILE* To) {
   std::fputs(Usage, To);
   std::fputs(ConvertUsage, To);
   std::fputs(InfoUsage, To);
+  std::fputs(PaletteUsage, To);
 }
 
 }  // namespace
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
     }
     if (command == "info") {
       std::fputs(RunInfo(args).c_str(), stdout);
+      return 0;
+    }
+    if (command == "palette") {
+      std::fputs(RunPalette(args).c_str(), stdout);
       return 0;
     }
     throw TUsageError{"unknown command " + command};
