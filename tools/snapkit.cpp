@@ -11,6 +11,7 @@
 #include "tools/capture_command.h"
 #include "tools/convert_command.h"
 #include "tools/info_command.h"
+#include "tools/palette_command.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void PrintUsage(std::FILE* To) {
   std::fputs(CaptureUsage, To);
   std::fputs(ConvertUsage, To);
   std::fputs(InfoUsage, To);
+  std::fputs(PaletteUsage, To);
 }
 
 }  // namespace
@@ -73,6 +75,10 @@ int main(int argc, char** argv) {
     }
     if (command == "info") {
       std::fputs(RunInfo(args).c_str(), stdout);
+      return 0;
+    }
+    if (command == "palette") {
+      std::fputs(RunPalette(args).c_str(), stdout);
       return 0;
     }
     throw TUsageError{"unknown command " + command};

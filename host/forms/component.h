@@ -63,6 +63,8 @@ class TComponent : public TObject, public TPersistent {
 
  private:
   friend void ReadComponent(TComponent& Component, const std::function<void()>& AssignProperties);
+  // Form files hold many components in the loading state at once.
+  friend class TReader;
 
   TComponent* FOwner = nullptr;
   std::vector<TComponent*> FComponents;

@@ -42,6 +42,17 @@ void RegisterComponents(const std::string& Page, const std::vector<TComponentCla
   }
 }
 
+void UnregisterComponents(const std::vector<TComponentClass>& Classes) {
+  TRegistry& R = Registry();
+  std::lock_guard<std::mutex> G(R.Lock);
+  R.Items.erase(std::remove_if(R.Items.begin(), R.Items.end(),
+                               [&](const TPaletteItem& I) {
+                                 return std::find(Classes.begin(), Classes.end(),
+                                                  I.ComponentClass) != Classes.end();
+                               }),
+                R.Items.end());
+}
+
 std::vector<TPaletteItem> PaletteItems() {
   TRegistry& R = Registry();
   std::lock_guard<std::mutex> G(R.Lock);
@@ -61,6 +72,12 @@ void RegisterBitmapResource(const std::string& Name, const std::uint8_t* Data, s
   TRegistry& R = Registry();
   std::lock_guard<std::mutex> G(R.Lock);
   R.Resources[Upper(Name)].assign(Data, Data + Size);
+}
+
+void UnregisterBitmapResource(const std::string& Name) {
+  TRegistry& R = Registry();
+  std::lock_guard<std::mutex> G(R.Lock);
+  R.Resources.erase(Upper(Name));
 }
 
 bool LoadBitmapResource(const std::string& Name, TBitmap& Bitmap) {

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix and builds two outside programs
+# against the installed files, one through find_package(snapkit) and one
+# through pkg-config. Each loads a PNG (written by Pillow) through TPicture
+# without naming a package symbol. Also checks the layout: headers, versioned
+# sonames, the program, its man page, and the palette of the installed
+# package. No browser is needed.
+#
+#   scripts/check-install.sh [BUILD_DIR]     (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+build=$(realpath "${1:-build}")
+work=$(mktemp -d /tmp/snapkit-install-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() { echo "check-install: $*" >&2; exit 1; }
+
+cmake --build "$build" -j2 --target snapkit-host snapkitD5 snapkit
+if grep -q '^SNAPKIT_BUILD_D4:BOOL=ON' "$build/CMakeCache.txt"; then
+  cmake --build "$build" -j2 --target snapkitD4
+  packages="D5 D4"
+else
+  packages="D5"
+fi
+cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+
+libdir=$(ls -d "$prefix"/lib*/ | head -1)
+libdir=${libdir%/}
+for h in host/graphics/picture.h host/forms/form_reader.h capture/sitelens.h \
+         dropurl/drop_url.h png/png_image.h zstream/zstream.h imaging/resample.h; do
+  [ -f "$prefix/include/snapkit/$h" ] || fail "header $h not installed"
+done
+[ -z "$(find "$prefix/include" -path '*testing*' -print -quit)" ] || fail "test helpers installed"
+for lib in snapkit-host $(for p in $packages; do echo snapkit$p; done); do
+  soname=$(readelf -d "$libdir/lib$lib.so" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
+  [ "$soname" = "lib$lib.so.0" ] || fail "lib$lib.so has soname '$soname'"
+  [ -f "$libdir/$soname" ] || fail "$soname missing"
+done
+[ -f "$prefix/share/man/man1/snapkit.1" ] || fail "man page not installed"
+"$prefix/bin/snapkit" --help > /dev/null
+palette=$("$prefix/bin/snapkit" palette --icons "$work")
+grep -q '^  Corvane: TSitelens$' <<< "$palette" || fail "palette: $palette"
+[ -f "$work/TSITELENS.bmp" ] || fail "no palette picture written"
+
+/usr/bin/python3 - "$work/in.png" <<'PY'
+import sys
+from PIL import Image
+im = Image.new('RGB', (7, 5), (0x12, 0x34, 0x56))
+im.putpixel((6, 4), (255, 255, 255))
+im.save(sys.argv[1])
+PY
+expected="7x5 123456"
+
+# 1. find_package(snapkit)
+cmake -S "$src/packaging/consumers" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_BUILD_TYPE=Release > "$work/cmake.log" || { cat "$work/cmake.log"; fail "configure"; }
+cmake --build "$work/cmake" > "$work/cmake-build.log" || { cat "$work/cmake-build.log"; fail "build"; }
+for p in $packages; do
+  got=$("$work/cmake/load_png_${p,,}" "$work/in.png")
+  [ "$got" = "$expected" ] || fail "find_package program ($p) printed '$got', not '$expected'"
+done
+
+# 2. pkg-config
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+for p in $packages; do
+  std=20; [ "$p" = D4 ] && std=17
+  # shellcheck disable=SC2046
+  g++ -std=c++$std -o "$work/pc_$p" "$src/packaging/consumers/load_png.cpp" \
+    $(pkg-config --cflags --libs snapkit$p) -Wl,-rpath,"$libdir"
+  got=$("$work/pc_$p" "$work/in.png")
+  [ "$got" = "$expected" ] || fail "pkg-config program ($p) printed '$got', not '$expected'"
+done
+
+echo "check-install: installed layout, find_package and pkg-config programs ($packages) all good"
