@@ -40,6 +40,8 @@ const host::TPublishedClass SitelensPublished{
                         &TSitelens::SetTimedUpdate, waSetter, 0),
         OrdinalProperty("TimerInterval", host::tkCardinal, &TSitelens::TimerInterval,
                         &TSitelens::SetTimerInterval, waSetter, 30000),
+        OrdinalProperty("RenderDelay", host::tkCardinal, &TSitelens::RenderDelay,
+                        &TSitelens::SetRenderDelay, waField, 0),
         host::EventProperty("OnWebImageReady", &TSitelens::OnWebImageReady),
         host::EventProperty("OnCaptureError", &TSitelens::OnCaptureError),
     }};
