@@ -54,6 +54,12 @@ function(snapkit_module)
     add_library(${t} OBJECT ${srcs})
     target_compile_features(${t} PUBLIC cxx_std_${std})
     target_include_directories(${t} PUBLIC ${PROJECT_SOURCE_DIR})
+    # GCC gives inline variables and templates' static locals "unique"
+    # symbols, and a library holding one can never be unloaded; the package
+    # must unload as a designer closes it.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_compile_options(${t} PRIVATE -fno-gnu-unique)
+    endif()
     target_link_libraries(${t} PUBLIC ${M_LIBS})
     foreach(d ${M_DEPS})
       target_link_libraries(${t} PUBLIC ${d}_obj${std})
