@@ -307,7 +307,7 @@ TEST_F(CaptureProgram, AgainAndAgainGoesOnWhenThePageStopsAnswering) {
   int Exit = -1;
   std::thread Program([&] {
     Exit = Run(Server->Url("/flaky.html") + " " + File +
-                   " --screen 200x150 --every 0.3 --count 3 --timeout 1",
+                   " --screen 200x150 --every 0.3 --count 3 --timeout 3",
                &Out);
   });
   for (int i = 0; i < 1000 && ::access(File.c_str(), F_OK) != 0; ++i)
