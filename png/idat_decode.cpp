@@ -163,21 +163,21 @@ class TRowDecoder {
   }
 
  private:
-  // Returns the bytes that arrived. The end of the data, or a source that
-  // runs dry, stops further reading; any other error is handed back in
-  // Failure with the count of bytes inflated before it.
+  // Returns the bytes that arrived. The end of the data, clean or cut
+  // short, stops further reading; damaged data is handed back in Failure
+  // with the count of bytes inflated before it.
   std::int64_t Inflate(std::uint8_t* Buffer, std::int64_t Count, std::exception_ptr& Failure) {
     if (FEnded) return 0;
     try {
       const std::int64_t got = FStream->Read(Buffer, std::int32_t(Count));
       FDelivered += got;
-      if (got < Count) FEnded = true;
+      if (FStream->State() != zsReading) FEnded = true;
       return got;
-    } catch (const EZDecompressionError& e) {
+    } catch (const EZLibError&) {
       const std::int64_t got = FStream->Seek(0, host::soCurrent) - FDelivered;
       FDelivered += got;
       FEnded = true;
-      if (e.Message() != ZErrorMessage(Z_BUF_ERROR)) Failure = std::current_exception();
+      Failure = std::current_exception();
       return got;
     }
   }
