@@ -29,14 +29,6 @@ namespace {
 
 constexpr std::uint8_t PC_NOCOLLAPSE = 4;
 
-struct TAdam7Pass {
-  std::int32_t FirstRow, FirstCol, RowStep, ColStep;
-  std::uint8_t Mask;
-};
-constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8, 0x80}, {0, 4, 8, 8, 0x08}, {4, 0, 8, 4, 0x88},
-                                 {0, 2, 4, 4, 0x22}, {2, 0, 4, 2, 0xAA}, {0, 1, 2, 2, 0x55},
-                                 {1, 0, 2, 1, 0xFF}};
-
 // Rows are inflated this many bytes at a time (at least one row): zlib works
 // fastest with a large output window, and the block stays in cache while its
 // rows are unfiltered and placed.
@@ -201,10 +193,8 @@ std::int64_t InflatedSize(std::uint32_t Width, std::uint32_t Height, std::uint8_
   if (InterlaceMethod != 1) return 0;
   std::int64_t size = 0;
   for (const TAdam7Pass& pass : Adam7) {
-    const std::int64_t passWidth =
-        (std::int64_t(Width) - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
-    const std::int64_t rows =
-        (std::int64_t(Height) - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
+    const std::int64_t passWidth = Adam7PassWidth(pass, Width);
+    const std::int64_t rows = Adam7PassRows(pass, Height);
     if (passWidth > 0 && rows > 0)
       size += rows * (GetBufferWidth(std::uint32_t(passWidth), BitDepth, ColorType) + 1);
   }
@@ -270,11 +260,11 @@ void TChunkIDAT::DoAction() {
     case 1:
       for (int p = 0; p < 7; ++p) {
         const TAdam7Pass& pass = Adam7[p];
-        const std::int64_t passWidth = (w - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
-        if (passWidth > 0 && h > pass.FirstRow) {
+        const std::int64_t passWidth = Adam7PassWidth(pass, w);
+        const std::int64_t rows = Adam7PassRows(pass, h);
+        if (passWidth > 0 && rows > 0) {
           const std::int64_t passBytes =
               snapkit::GetBufferWidth(std::uint32_t(passWidth), depth, colorType);
-          const std::int64_t rows = (h - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
           decoder.Run(rows, passBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
             const int y = int(pass.FirstRow + Row * pass.RowStep);
             PlaceInterlacedRow(rowFormat, image->ScanLine(y), Bytes, pass.FirstCol, pass.ColStep,

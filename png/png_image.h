@@ -38,6 +38,7 @@ class TPNGImage : public host::TBitmap {
   TEncodeFilterSet Filter() const { return FFilter; }
   // efNone is always kept in the set.
   void SetFilter(TEncodeFilterSet Value) { FFilter = TEncodeFilterSet(Value | FilterBit(efNone)); }
+  // Saving writes Adam7-interlaced image data while set; loading leaves it.
   bool Interlacing() const { return FInterlacing; }
   void SetInterlacing(bool Value) { FInterlacing = Value; }
 
