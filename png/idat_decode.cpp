@@ -74,16 +74,17 @@ void CheckImageSize(std::uint32_t Width, std::uint32_t Height, int BitsPerPixel)
                              " x " + std::to_string(Height) + " pixels");
 }
 
-// Deflate expands at most 1032 times, so compressed data this short cannot
-// hold the pixels the header declares. Refusing it bounds what a tiny file
-// can make us allocate; files merely cut short still load with zero rows.
-void CheckDataCanFillImage(std::uint32_t Width, std::uint32_t Height, std::uint8_t ColorType,
-                           std::uint8_t BitDepth, std::int64_t CompressedBytes) {
-  const int channels = ColorType == 2 ? 3 : ColorType == 4 ? 2 : ColorType == 6 ? 4 : 1;
-  const long double pixelBytes =
-      static_cast<long double>(Width) * Height * channels * BitDepth / 8.0L;
-  const long double mostInflated = static_cast<long double>(CompressedBytes) * 1032.0L + 4096.0L;
-  if (pixelBytes > mostInflated) RaisePNGError(_PNG_ERROR_NO_IDAT);
+// What a file whose image data could never fill its pixels may still make
+// us allocate for the bitmap. Such data is either a download cut very short
+// or a tiny hostile file declaring a huge size; 64 MiB holds any ordinary
+// picture (4096 x 4096 RGB is 48 MiB) so cut-short files load with their
+// missing rows blank, and bounds what a few hundred bytes can cost.
+constexpr std::int64_t kShortDataBudget = std::int64_t(64) << 20;
+
+// Deflate expands at most 1032 times: data shorter than that cannot hold
+// the pixels the header declares.
+bool DataCanFillImage(std::int64_t InflatedBytes, std::int64_t CompressedBytes) {
+  return InflatedBytes <= CompressedBytes * 1032 + 4096;
 }
 
 int BitmapBits(std::uint8_t ColorType, std::uint8_t BitDepth) {
@@ -213,17 +214,22 @@ void TChunkIDAT::DoAction() {
   const std::uint8_t depth = header->BitDepth(), colorType = header->ColorType();
   if (!IsValidFormat(colorType, depth)) RaisePNGError(_PNG_ERROR_INVALID_COLOR_TYPE);
   const std::uint32_t width = header->GetWidth(), height = header->GetHeight();
-  CheckImageSize(width, height, BitmapBits(colorType, depth));
-  CheckDataCanFillImage(width, height, colorType, depth, Data().Size());
+  const int bitmapBits = BitmapBits(colorType, depth);
+  CheckImageSize(width, height, bitmapBits);
+  const std::int64_t inflatedSize =
+      InflatedSize(width, height, colorType, depth, header->InterlaceMethod());
+  const bool canFill = DataCanFillImage(inflatedSize, Data().Size());
+  if (!canFill &&
+      host::BytesPerScanLine(int(width), bitmapBits) * std::int64_t(height) > kShortDataBudget)
+    RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
 
   // Inflated in one go unless that would hold too much beside the bitmap;
   // the streaming decoder takes larger images and data that does not
   // inflate exactly.
   std::unique_ptr<std::uint8_t[]> whole;
   std::unique_ptr<TZDecompressionStream> stream;
-  const std::int64_t inflatedSize =
-      InflatedSize(width, height, colorType, depth, header->InterlaceMethod());
-  if (inflatedSize > 0 && inflatedSize <= kWholeLimit) {
+  // Data too short to fill the image cannot inflate exactly either.
+  if (canFill && inflatedSize > 0 && inflatedSize <= kWholeLimit) {
     whole.reset(new std::uint8_t[std::size_t(inflatedSize)]);
     if (!InflateExactly(Data().Memory(), std::size_t(Data().Size()), whole.get(),
                         std::size_t(inflatedSize)))
