@@ -34,8 +34,9 @@ constexpr std::uint8_t PC_NOCOLLAPSE = 4;
 // rows are unfiltered and placed.
 constexpr std::int64_t kBlockBytes = 128 * 1024;
 
-// Images whose data inflates to more than this are decoded a block at a time
-// rather than held inflated beside the bitmap.
+// Where the image data is inflated beside the bitmap (interlaced images, or
+// with a progress handler), data inflating to more than this is decoded a
+// block at a time instead.
 constexpr std::int64_t kWholeLimit = std::int64_t(128) << 20;
 
 // The correction table, or null when there is none or it changes nothing.
@@ -223,29 +224,53 @@ void TChunkIDAT::DoAction() {
       host::BytesPerScanLine(int(width), bitmapBits) * std::int64_t(height) > kShortDataBudget)
     RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
 
-  // Inflated in one go unless that would hold too much beside the bitmap;
-  // the streaming decoder takes larger images and data that does not
-  // inflate exactly.
-  std::unique_ptr<std::uint8_t[]> whole;
+  SetupPixelFormat();
+  const int w = int(width), h = int(height);
+  const int pixelBits = host::BitsPerPixel(image->PixelFormat());
+  const std::int64_t stride = host::BytesPerScanLine(w, pixelBits);
+  // Image data is inflated in one go where it can be; the streaming decoder
+  // takes what does not inflate exactly (damaged or cut-short data, and data
+  // too short to fill the image never does).
+  const bool inflateWhole = canFill && inflatedSize > 0 && w > 0 && h > 0;
+  // Rows inflated into the bitmap's own memory, which then holds its padding
+  // bytes to clear.
+  bool inPlace = false;
+  std::uint8_t* whole = nullptr;
+  std::unique_ptr<std::uint8_t[]> wholeBuffer;
   std::unique_ptr<TZDecompressionStream> stream;
-  // Data too short to fill the image cannot inflate exactly either.
-  if (canFill && inflatedSize > 0 && inflatedSize <= kWholeLimit) {
-    whole.reset(new std::uint8_t[std::size_t(inflatedSize)]);
-    if (!InflateExactly(Data().Memory(), std::size_t(Data().Size()), whole.get(),
-                        std::size_t(inflatedSize)))
-      whole.reset();
+  if (inflateWhole && header->InterlaceMethod() == 0 && !progress) {
+    // Into the bitmap's memory, far enough behind where the rows go that
+    // each row is placed before its inflated bytes, over rows already used:
+    // no second picture-sized buffer, and half the memory touched. (A
+    // progress handler could reallocate the pixels under us, hence not then.)
+    const std::int64_t at = stride + std::max<std::int64_t>(0, (h - 1) * (stride - rowBytes - 1));
+    const std::int64_t room = std::max<std::int64_t>(0, at + inflatedSize - stride * h);
+    std::uint8_t* pixels = image->SetSizeWithRoom(w, h, std::size_t(room));
+    if (InflateExactly(Data().Memory(), std::size_t(Data().Size()), pixels + at,
+                       std::size_t(inflatedSize))) {
+      whole = pixels + at;
+      inPlace = true;
+    } else {
+      std::fill_n(pixels, stride * h, 0);
+    }
+  } else {
+    if (inflateWhole && inflatedSize <= kWholeLimit) {
+      wholeBuffer.reset(new std::uint8_t[std::size_t(inflatedSize)]);
+      if (InflateExactly(Data().Memory(), std::size_t(Data().Size()), wholeBuffer.get(),
+                         std::size_t(inflatedSize)))
+        whole = wholeBuffer.get();
+    }
+    image->SetWidth(w);
+    image->SetHeight(h);
   }
   if (!whole) {
     stream = std::make_unique<TZDecompressionStream>(Data());
     stream->Seek(0, host::soBeginning);
   }
-  TRowDecoder decoder(whole.get(), stream.get(), rowBytes);
-  SetupPixelFormat();
-  image->SetWidth(int(width));
-  image->SetHeight(int(height));
+  TRowDecoder decoder(whole, stream.get(), rowBytes);
   const host::TPixelFormat format = image->PixelFormat();
   const TRowFormat rowFormat{colorType, depth, EffectiveGamma(gamma)};
-  const int w = int(width), h = int(height);
+  const std::int64_t used = (std::int64_t(w) * pixelBits + 7) / 8;
 
   // The progress handler must leave the image alone; if it does not, stop
   // rather than write into rows that are gone.
@@ -256,13 +281,27 @@ void TChunkIDAT::DoAction() {
   };
 
   switch (header->InterlaceMethod()) {
-    case 0:
-      decoder.Run(h, rowBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
-        const int y = int(Row);
-        if (w > 0) PlaceRow(rowFormat, image->ScanLine(y), Bytes, std::int32_t(rowBytes), w);
-        if (progress) report(host::MulDiv(y, 100, h), host::Rect(0, y - 1, w, y));
-      });
+    case 0: {
+      int placed = 0;
+      try {
+        decoder.Run(h, rowBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
+          const int y = int(Row);
+          if (w > 0) {
+            std::uint8_t* line = image->ScanLine(y);
+            PlaceRow(rowFormat, line, Bytes, std::int32_t(rowBytes), w);
+            if (inPlace) std::fill(line + used, line + stride, 0);
+          }
+          placed = y + 1;
+          if (progress) report(host::MulDiv(y, 100, h), host::Rect(0, y - 1, w, y));
+        });
+      } catch (...) {
+        // Rows not reached still hold inflated bytes there: blank them.
+        if (inPlace && placed < h)
+          std::fill(image->ScanLine(placed), image->ScanLine(h - 1) + stride, 0);
+        throw;
+      }
       break;
+    }
     case 1:
       for (int p = 0; p < 7; ++p) {
         const TAdam7Pass& pass = Adam7[p];
