@@ -161,6 +161,15 @@ void RunConvert(const TConvertOptions& Options) {
              bar ? DrawProgress : nullptr);
     if (bar) std::fputs("\n", stderr);
     picture.SetGraphic(std::move(resized));
+  } else if (host::TPicture::GraphicClassForFile(Options.Output) == &host::TBitmap::ClassInfo) {
+    // A bitmap kind (a PNG image is one) saved as a plain bitmap hands its
+    // pixels over: converting would copy them, and a large picture would
+    // then be held twice.
+    if (auto* bitmap = dynamic_cast<host::TBitmap*>(picture.Graphic())) {
+      auto plain = std::make_unique<host::TBitmap>();
+      plain->TakeImage(*bitmap);
+      picture.SetGraphic(std::move(plain));
+    }
   }
   OnFile(Options.Output, [&] { picture.SaveToFile(Options.Output); });
 }
