@@ -98,8 +98,11 @@ TChunk* TChunkList::AddStream(host::TStream& Stream) {
   if (chunk->ClassType()->InheritsFrom(&TChunkIDAT::ClassInfo)) {
     const int first = IndexOfClass(&TChunkIDAT::ClassInfo);
     if (first >= 0) {
-      // One contiguous compressed stream for the decoder.
+      // One contiguous compressed stream for the decoder. Room for the rest
+      // of the stream at once: growing chunk by chunk would copy the image
+      // data over and over, and hold two copies while it moves.
       host::TMemoryStream& target = GetItem(first)->Data();
+      target.Reserve(target.Size() + data.Size() + (Stream.Size() - Stream.Position()));
       target.Seek(0, host::soEnd);
       target.WriteBuffer(data.Memory(), data.Size());
       return GetItem(first);
