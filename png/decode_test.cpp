@@ -200,8 +200,8 @@ TEST(DecodeImage, WhatTheWriterSavesLoadsBackUnchanged) {
       }
 }
 
-// Rows are inflated into the bitmap's own memory, so the bytes that pad each
-// row to 4 bytes must be cleared rather than left holding inflated data.
+// Rows are inflated into the bitmap's own memory, so the bits and bytes that
+// pad each row must be cleared rather than left holding inflated data.
 TEST(DecodeImage, RowPaddingIsZero) {
   struct TCase {
     std::uint32_t Width;
@@ -213,11 +213,16 @@ TEST(DecodeImage, RowPaddingIsZero) {
     const auto source = testing::RandomImage(c.Width, 40, c.ColorType, c.Depth, 11);
     TPNGImage image;
     testing::LoadFromBytes(image, testing::WriteWithLibpng(source));
-    const std::int64_t used = (std::int64_t(c.Width) * host::BitsPerPixel(image.PixelFormat()) + 7) / 8;
+    const std::int64_t bits = std::int64_t(c.Width) * host::BitsPerPixel(image.PixelFormat());
+    const std::int64_t used = (bits + 7) / 8;
     ASSERT_LT(used, image.RowBytes());
-    for (int y = 0; y < 40; ++y)
+    // libpng clears the bits after a row's last pixel; so must we.
+    const std::uint8_t tail = std::uint8_t(0xFF >> (bits % 8 ? bits % 8 : 8));
+    for (int y = 0; y < 40; ++y) {
+      EXPECT_EQ(image.ScanLine(y)[used - 1] & tail, 0) << "row " << y;
       for (std::int64_t i = used; i < image.RowBytes(); ++i)
         ASSERT_EQ(image.ScanLine(y)[i], 0) << "row " << y << " byte " << i;
+    }
   }
 }
 

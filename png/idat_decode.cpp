@@ -288,6 +288,8 @@ void TChunkIDAT::DoAction() {
           const int y = int(Row);
           if (w > 0) {
             std::uint8_t* line = image->ScanLine(y);
+            // Samples widened into a bitmap byte keep its other bits.
+            if (inPlace) line[used - 1] = 0;
             PlaceRow(rowFormat, line, Bytes, std::int32_t(rowBytes), w);
             if (inPlace) std::fill(line + used, line + stride, 0);
           }
