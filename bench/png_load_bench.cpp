@@ -17,8 +17,8 @@
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <malloc.h>
-#include <sys/resource.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
 #include <algorithm>

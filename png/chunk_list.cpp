@@ -53,7 +53,8 @@ namespace {
 
 // A stream that ends inside a chunk fails with the stream's read error, and
 // says where: a file cut short is the commonest damage there is.
-void ReadOrRaise(host::TStream& Stream, void* Buffer, std::int64_t Count, const std::string& Where) {
+void ReadOrRaise(host::TStream& Stream, void* Buffer, std::int64_t Count,
+                 const std::string& Where) {
   try {
     Stream.ReadBuffer(Buffer, Count);
   } catch (const host::EReadError&) {
@@ -61,9 +62,7 @@ void ReadOrRaise(host::TStream& Stream, void* Buffer, std::int64_t Count, const 
   }
 }
 
-std::string ChunkPlace(const TChunkName& Name) {
-  return "its " + ChunkNameText(Name) + " chunk";
-}
+std::string ChunkPlace(const TChunkName& Name) { return "its " + ChunkNameText(Name) + " chunk"; }
 
 }  // namespace
 

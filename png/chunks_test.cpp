@@ -273,7 +273,8 @@ TEST(CompressedTextChunk, HoldsADeflatedText) {
 // part of the text its data holds: what zlib makes of it.
 TEST(CompressedTextChunk, ACutShortChunkGivesTheTextThatCouldBeRead) {
   std::string text;
-  for (int i = 0; text.size() < 30000; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  for (int i = 0; text.size() < 30000; ++i)
+    text += "line " + std::to_string(i * 7919 % 1000) + "\n";
   const TBytes packed = testing::Deflate(TBytes(text.begin(), text.end()));
   for (std::size_t keep : {packed.size() / 2, packed.size() - 4, packed.size() - 1}) {
     SCOPED_TRACE(keep);

@@ -150,8 +150,8 @@ TEST(DecodeDamaged, ALargeFileCutShortLoadsItsTopRows) {
     std::size_t Kept;  // image data bytes in the file
   };
   const TBytes fifth(compressed.begin(), compressed.begin() + compressed.size() / 5);
-  for (const TCase& c : {TCase{"image data cut to a fifth", File(testing::HeaderData(2000, 2000, 8, 2), fifth),
-                               fifth.size()},
+  for (const TCase& c : {TCase{"image data cut to a fifth",
+                               File(testing::HeaderData(2000, 2000, 8, 2), fifth), fifth.size()},
                          TCase{"download cut after an IDAT chunk", download, seen}}) {
     SCOPED_TRACE(c.Name);
     // zlib tells how many rows the kept data holds.

@@ -209,7 +209,8 @@ TEST(DecodeImage, RowPaddingIsZero) {
   };
   for (TCase c : {TCase{1, 2, 8}, TCase{5, 2, 8}, TCase{7, 2, 16}, TCase{5, 0, 8}, TCase{3, 3, 4},
                   TCase{9, 0, 2}, TCase{13, 6, 8}}) {
-    SCOPED_TRACE(::testing::Message() << c.Width << " type " << c.ColorType << " depth " << c.Depth);
+    SCOPED_TRACE(::testing::Message()
+                 << c.Width << " type " << c.ColorType << " depth " << c.Depth);
     const auto source = testing::RandomImage(c.Width, 40, c.ColorType, c.Depth, 11);
     TPNGImage image;
     testing::LoadFromBytes(image, testing::WriteWithLibpng(source));

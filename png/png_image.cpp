@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "host/system/stream.h"
-
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
 #include "png/chunk_plte.h"

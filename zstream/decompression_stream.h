@@ -10,9 +10,9 @@ namespace snapkit {
 // Where reading stands: a short Read means the data has ended, and this
 // tells a complete zlib stream from one whose source ran dry early.
 enum TZDecompressState : std::uint8_t {
-  zsReading,     // nothing has ended yet
-  zsStreamEnd,   // the zlib stream ended, its checksum checked
-  zsSourceDry,   // the source had no more bytes before the stream's end
+  zsReading,    // nothing has ended yet
+  zsStreamEnd,  // the zlib stream ended, its checksum checked
+  zsSourceDry,  // the source had no more bytes before the stream's end
 };
 
 class TZDecompressionStream : public TCustomZStream {
