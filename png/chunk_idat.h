@@ -11,6 +11,7 @@
 namespace snapkit {
 
 class TChunkGAMA;
+class TZCompressionStream;
 
 class TChunkIDAT : public TChunk {
   SNAPKIT_DECLARE_CHUNK_CLASS
@@ -35,7 +36,8 @@ class TChunkIDAT : public TChunk {
 
   // Encoding (idat_encode.cpp).
   void SaveToStream(host::TStream& Stream) override;
-  // Replaces the data by a zlib stream of the filtered rows of the image.
+  // Replaces the data by a zlib stream of the filtered rows of the image,
+  // interlaced with Adam7 when the header says so.
   void EncodeImage();
   // Fills Buffers[t] for every filter t of the image's filter set and
   // Buffers[0] with Row (which must not be Buffers[0]); Buffers[0] holds the
@@ -49,6 +51,9 @@ class TChunkIDAT : public TChunk {
 
  protected:
   TChunkIDAT(TChunkList* Owner, TChunkClass OwnClass) : TChunk(Owner, OwnClass) {}
+
+ private:
+  void EncodeAdam7(TZCompressionStream& Deflater);
 };
 
 }  // namespace snapkit

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 
 #include "png/byte_order.h"
 #include "png/chunk.h"
@@ -48,11 +49,26 @@ void TChunkList::Clear() {
   while (GetCount() > 0) FList.Delete(GetCount() - 1);
 }
 
+namespace {
+
+// A stream that ends inside a chunk fails with the stream's read error, and
+// says where: a file cut short is the commonest damage there is.
+void ReadOrRaise(host::TStream& Stream, void* Buffer, std::int64_t Count,
+                 const std::string& Where) {
+  try {
+    Stream.ReadBuffer(Buffer, Count);
+  } catch (const host::EReadError&) {
+    throw host::EReadError("The PNG file is cut short inside " + Where);
+  }
+}
+
+std::string ChunkPlace(const TChunkName& Name) { return "its " + ChunkNameText(Name) + " chunk"; }
+
+}  // namespace
+
 TChunk* TChunkList::AddStream(host::TStream& Stream) {
   std::uint8_t field[8];
-  // A stream that ends inside these fields fails with the stream's read
-  // error rather than leaving bytes undefined.
-  Stream.ReadBuffer(field, 8);
+  ReadOrRaise(Stream, field, 8, "a chunk's length and type");
   const std::uint32_t length = GetBE32(field);
   TChunkName name;
   std::memcpy(name.data(), field + 4, 4);
@@ -63,7 +79,7 @@ TChunk* TChunkList::AddStream(host::TStream& Stream) {
   if (length > 0x7FFFFFFFu) RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
   // Refuse before allocating when the stream cannot hold the data.
   if (static_cast<std::int64_t>(length) > Stream.Size() - Stream.Position())
-    throw host::EReadError("Stream read error");
+    throw host::EReadError("The PNG file is cut short inside " + ChunkPlace(name));
 
   std::unique_ptr<TChunk> chunk = entry >= 0
                                       ? ChunkClasses().GetItem(entry).ChunkClass->Create(this)
@@ -73,16 +89,19 @@ TChunk* TChunkList::AddStream(host::TStream& Stream) {
   if (length > 0) {
     // Over the class's default bytes; any beyond the file's data remain.
     if (data.Size() < length) data.SetSize(length);
-    Stream.ReadBuffer(data.Memory(), length);
+    ReadOrRaise(Stream, data.Memory(), length, ChunkPlace(name));
   }
-  Stream.ReadBuffer(field, 4);
+  ReadOrRaise(Stream, field, 4, "the CRC of " + ChunkPlace(name));
   if (GetBE32(field) != chunk->ComputeCRC(length)) RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
 
   if (chunk->ClassType()->InheritsFrom(&TChunkIDAT::ClassInfo)) {
     const int first = IndexOfClass(&TChunkIDAT::ClassInfo);
     if (first >= 0) {
-      // One contiguous compressed stream for the decoder.
+      // One contiguous compressed stream for the decoder. Room for the rest
+      // of the stream at once: growing chunk by chunk would copy the image
+      // data over and over, and hold two copies while it moves.
       host::TMemoryStream& target = GetItem(first)->Data();
+      target.Reserve(target.Size() + data.Size() + (Stream.Size() - Stream.Position()));
       target.Seek(0, host::soEnd);
       target.WriteBuffer(data.Memory(), data.Size());
       return GetItem(first);

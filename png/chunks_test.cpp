@@ -268,6 +268,45 @@ TEST(CompressedTextChunk, HoldsADeflatedText) {
   EXPECT_EQ(text->GetValue(1), long_text);
 }
 
+// A file whose zTXt chunk was cut short (by a writer that stopped early, the
+// chunk's CRC taken over what is there) loads, and the chunk reads as the
+// part of the text its data holds: what zlib makes of it.
+TEST(CompressedTextChunk, ACutShortChunkGivesTheTextThatCouldBeRead) {
+  std::string text;
+  for (int i = 0; text.size() < 30000; ++i)
+    text += "line " + std::to_string(i * 7919 % 1000) + "\n";
+  const TBytes packed = testing::Deflate(TBytes(text.begin(), text.end()));
+  for (std::size_t keep : {packed.size() / 2, packed.size() - 4, packed.size() - 1}) {
+    SCOPED_TRACE(keep);
+    TBytes data = {'N', 'o', 't', 'e', 0, 0};
+    data.insert(data.end(), packed.begin(), packed.begin() + std::ptrdiff_t(keep));
+    TPNGImage image;
+    testing::LoadFromBytes(
+        image, testing::BuildFile({testing::FrameChunk("IHDR", testing::HeaderData(1, 1, 8, 0)),
+                                   testing::FrameChunk("zTXt", data),
+                                   testing::FrameChunk("IDAT", testing::Deflate({0, 9})),
+                                   testing::FrameChunk("IEND", {})}));
+    ASSERT_EQ(ChunkNameText(image.Chunks().GetItem(1)->Name()), "zTXt");
+    TChunkZTXT chunk(&image.Chunks());
+    chunk.Assign(*image.Chunks().GetItem(1));
+    EXPECT_EQ(chunk.GetValue(0), "Note");
+
+    z_stream z{};
+    ASSERT_EQ(inflateInit(&z), Z_OK);
+    std::string readable(text.size(), '\0');
+    z.next_in = const_cast<Bytef*>(packed.data());
+    z.avail_in = uInt(keep);
+    z.next_out = reinterpret_cast<Bytef*>(readable.data());
+    z.avail_out = uInt(readable.size());
+    inflate(&z, Z_SYNC_FLUSH);
+    readable.resize(z.total_out);
+    inflateEnd(&z);
+    ASSERT_GT(readable.size(), 0u);
+    EXPECT_EQ(chunk.GetValue(1), readable);
+    EXPECT_EQ(text.compare(0, readable.size(), readable), 0);
+  }
+}
+
 TEST(TimeChunk, StoresAndReadsDateAndTime) {
   TPNGImage image;
   auto* time = image.Chunks().Add<TChunkTIME>();

@@ -85,28 +85,96 @@ TEST(DecodeDamaged, SizesNoBitmapCanHoldAreRefusedBeforeSizing) {
 }
 
 TEST(DecodeDamaged, SizesFarBeyondWhatTheDataCouldHoldAreRefusedBeforeSizing) {
-  // 1.2 GB of pixels a bitmap could hold, but 64 compressed bytes can never
-  // inflate to them: refused before anything that size is allocated.
-  const TBytes data = testing::Deflate(TBytes(64, 0));
-  for (bool interlaced : {false, true}) {
+  // Bitmaps of 3.6 GB, 450 MB and 1.2 GB that a bitmap could hold, but a
+  // file of about 300 bytes can never inflate to them: refused as corrupt
+  // before anything that size is allocated.
+  TBytes data = testing::Deflate(testing::RandomImage(200, 1, 0, 8, 7).Rows[0]);
+  struct TCase {
+    std::uint32_t Width, Height;
+    std::uint8_t Depth, ColorType, Interlace;
+  };
+  for (TCase c : {TCase{60000, 60000, 8, 0, 0}, TCase{60000, 60000, 1, 0, 1},
+                  TCase{20000, 20000, 8, 2, 0}, TCase{20000, 20000, 8, 2, 1}}) {
+    SCOPED_TRACE(::testing::Message() << c.Width << " x " << c.Height << " type "
+                                      << int(c.ColorType) << " interlace " << int(c.Interlace));
+    const TBytes file =
+        File(testing::HeaderData(c.Width, c.Height, c.Depth, c.ColorType, c.Interlace), data);
+    EXPECT_LT(file.size(), 320u);
     TPNGImage image;
-    EXPECT_EQ(LoadError(image, File(testing::HeaderData(20000, 20000, 8, 2, interlaced), data)),
-              PNGErrorMessage(_PNG_ERROR_NO_IDAT));
+    EXPECT_EQ(LoadError(image, file), PNGErrorMessage(_PNG_ERROR_CHUNK_INVALID_CRC));
     EXPECT_EQ(image.Width(), 0);
     EXPECT_EQ(image.Height(), 0);
   }
-  // A 1-bit image needs an eighth of a byte per pixel: 4000 x 4000 still
-  // fits what 2 KB of (stored, uncompressed) data may inflate to, so it
-  // loads, the rows the data lacks as zeros.
-  TBytes stored(4096);
-  uLongf storedSize = stored.size();
-  const TBytes zeros(2048, 0);
-  ASSERT_EQ(compress2(stored.data(), &storedSize, zeros.data(), zeros.size(), 0), Z_OK);
-  stored.resize(storedSize);
-  TPNGImage image;
-  testing::LoadFromBytes(image, File(testing::HeaderData(4000, 4000, 1, 0), stored));
-  EXPECT_EQ(image.Width(), 4000);
-  EXPECT_TRUE(RowIsZero(image, 3999));
+}
+
+// A screenshot-like 2000 x 2000 picture: flat bands and a few busy blocks,
+// so that its image data is small (a few dozen KB for 12 MB of pixels).
+testing::TLibpngImage FlatPicture(std::uint32_t Width, std::uint32_t Height) {
+  testing::TLibpngImage image = testing::RandomImage(Width, Height, 2, 8, 5);
+  for (std::uint32_t y = 0; y < Height; ++y)
+    for (std::uint32_t x = 0; x < Width; ++x) {
+      if ((y / 150) % 3 == 1 && x / 10 == y / 150 % 7) continue;  // keep the noise
+      std::uint8_t* p = &image.Rows[y][3 * x];
+      p[0] = std::uint8_t(y / 40 * 13);
+      p[1] = std::uint8_t(200 + x / 500);
+      p[2] = std::uint8_t(255 - y / 100);
+    }
+  return image;
+}
+
+// A large file cut short, whether in its image data or at a chunk boundary
+// as a broken download ends, loads: the rows the data holds exactly, the
+// rest blank. The data is far too short to fill the image, but the bitmap
+// is within what such files may cost.
+TEST(DecodeDamaged, ALargeFileCutShortLoadsItsTopRows) {
+  const testing::TLibpngImage source = FlatPicture(2000, 2000);
+  const TBytes whole = testing::WriteWithLibpng(source);
+  TBytes compressed;
+  for (const testing::TRawChunk& c : testing::SplitChunks(whole))
+    if (c.Type == "IDAT") compressed.insert(compressed.end(), c.Data.begin(), c.Data.end());
+  ASSERT_LT(compressed.size() * 1032 / 5, 2000u * 6001) << "too much data to show the case";
+
+  // Cut at a chunk boundary: every chunk up to the one reaching 20% of the data.
+  TBytes download(whole.begin(), whole.begin() + 33);
+  std::size_t seen = 0;
+  for (const testing::TRawChunk& c : testing::SplitChunks(whole)) {
+    if (c.Type != "IDAT") continue;
+    const TBytes framed = testing::FrameChunk("IDAT", c.Data);
+    download.insert(download.end(), framed.begin(), framed.end());
+    seen += c.Data.size();
+    if (seen >= compressed.size() / 5) break;
+  }
+  struct TCase {
+    const char* Name;
+    TBytes File;
+    std::size_t Kept;  // image data bytes in the file
+  };
+  const TBytes fifth(compressed.begin(), compressed.begin() + compressed.size() / 5);
+  for (const TCase& c : {TCase{"image data cut to a fifth",
+                               File(testing::HeaderData(2000, 2000, 8, 2), fifth), fifth.size()},
+                         TCase{"download cut after an IDAT chunk", download, seen}}) {
+    SCOPED_TRACE(c.Name);
+    // zlib tells how many rows the kept data holds.
+    z_stream z{};
+    ASSERT_EQ(inflateInit(&z), Z_OK);
+    TBytes inflated(2000 * 6001);
+    z.next_in = const_cast<Bytef*>(compressed.data());
+    z.avail_in = uInt(c.Kept);
+    z.next_out = inflated.data();
+    z.avail_out = uInt(inflated.size());
+    inflate(&z, Z_SYNC_FLUSH);
+    const int complete = int(z.total_out / 6001);
+    inflateEnd(&z);
+    ASSERT_GT(complete, 100);
+    ASSERT_LT(complete, 1900);
+
+    TPNGImage image;
+    testing::LoadFromBytes(image, c.File);
+    ASSERT_EQ(image.Width(), 2000);
+    ASSERT_EQ(image.Height(), 2000);
+    for (int y = 0; y < complete; ++y) ASSERT_TRUE(RowMatches(image, source, y)) << y;
+    for (int y = complete + 1; y < 2000; ++y) ASSERT_TRUE(RowIsZero(image, y)) << y;
+  }
 }
 
 TEST(DecodeDamaged, ColourTypesAndDepthsPngDoesNotAllowAreRefused) {

@@ -200,6 +200,33 @@ TEST(DecodeImage, WhatTheWriterSavesLoadsBackUnchanged) {
       }
 }
 
+// Rows are inflated into the bitmap's own memory, so the bits and bytes that
+// pad each row must be cleared rather than left holding inflated data.
+TEST(DecodeImage, RowPaddingIsZero) {
+  struct TCase {
+    std::uint32_t Width;
+    int ColorType, Depth;
+  };
+  for (TCase c : {TCase{1, 2, 8}, TCase{5, 2, 8}, TCase{7, 2, 16}, TCase{5, 0, 8}, TCase{3, 3, 4},
+                  TCase{9, 0, 2}, TCase{13, 6, 8}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << c.Width << " type " << c.ColorType << " depth " << c.Depth);
+    const auto source = testing::RandomImage(c.Width, 40, c.ColorType, c.Depth, 11);
+    TPNGImage image;
+    testing::LoadFromBytes(image, testing::WriteWithLibpng(source));
+    const std::int64_t bits = std::int64_t(c.Width) * host::BitsPerPixel(image.PixelFormat());
+    const std::int64_t used = (bits + 7) / 8;
+    ASSERT_LT(used, image.RowBytes());
+    // libpng clears the bits after a row's last pixel; so must we.
+    const std::uint8_t tail = std::uint8_t(0xFF >> (bits % 8 ? bits % 8 : 8));
+    for (int y = 0; y < 40; ++y) {
+      EXPECT_EQ(image.ScanLine(y)[used - 1] & tail, 0) << "row " << y;
+      for (std::int64_t i = used; i < image.RowBytes(); ++i)
+        ASSERT_EQ(image.ScanLine(y)[i], 0) << "row " << y << " byte " << i;
+    }
+  }
+}
+
 TEST(DecodeImage, ProgressIsReportedPerRowOrPerPass) {
   struct TCall {
     int Percent;

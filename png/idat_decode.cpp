@@ -29,21 +29,14 @@ namespace {
 
 constexpr std::uint8_t PC_NOCOLLAPSE = 4;
 
-struct TAdam7Pass {
-  std::int32_t FirstRow, FirstCol, RowStep, ColStep;
-  std::uint8_t Mask;
-};
-constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8, 0x80}, {0, 4, 8, 8, 0x08}, {4, 0, 8, 4, 0x88},
-                                 {0, 2, 4, 4, 0x22}, {2, 0, 4, 2, 0xAA}, {0, 1, 2, 2, 0x55},
-                                 {1, 0, 2, 1, 0xFF}};
-
 // Rows are inflated this many bytes at a time (at least one row): zlib works
 // fastest with a large output window, and the block stays in cache while its
 // rows are unfiltered and placed.
 constexpr std::int64_t kBlockBytes = 128 * 1024;
 
-// Images whose data inflates to more than this are decoded a block at a time
-// rather than held inflated beside the bitmap.
+// Where the image data is inflated beside the bitmap (interlaced images, or
+// with a progress handler), data inflating to more than this is decoded a
+// block at a time instead.
 constexpr std::int64_t kWholeLimit = std::int64_t(128) << 20;
 
 // The correction table, or null when there is none or it changes nothing.
@@ -82,16 +75,17 @@ void CheckImageSize(std::uint32_t Width, std::uint32_t Height, int BitsPerPixel)
                              " x " + std::to_string(Height) + " pixels");
 }
 
-// Deflate expands at most 1032 times, so compressed data this short cannot
-// hold the pixels the header declares. Refusing it bounds what a tiny file
-// can make us allocate; files merely cut short still load with zero rows.
-void CheckDataCanFillImage(std::uint32_t Width, std::uint32_t Height, std::uint8_t ColorType,
-                           std::uint8_t BitDepth, std::int64_t CompressedBytes) {
-  const int channels = ColorType == 2 ? 3 : ColorType == 4 ? 2 : ColorType == 6 ? 4 : 1;
-  const long double pixelBytes =
-      static_cast<long double>(Width) * Height * channels * BitDepth / 8.0L;
-  const long double mostInflated = static_cast<long double>(CompressedBytes) * 1032.0L + 4096.0L;
-  if (pixelBytes > mostInflated) RaisePNGError(_PNG_ERROR_NO_IDAT);
+// What a file whose image data could never fill its pixels may still make
+// us allocate for the bitmap. Such data is either a download cut very short
+// or a tiny hostile file declaring a huge size; 64 MiB holds any ordinary
+// picture (4096 x 4096 RGB is 48 MiB) so cut-short files load with their
+// missing rows blank, and bounds what a few hundred bytes can cost.
+constexpr std::int64_t kShortDataBudget = std::int64_t(64) << 20;
+
+// Deflate expands at most 1032 times: data shorter than that cannot hold
+// the pixels the header declares.
+bool DataCanFillImage(std::int64_t InflatedBytes, std::int64_t CompressedBytes) {
+  return InflatedBytes <= CompressedBytes * 1032 + 4096;
 }
 
 int BitmapBits(std::uint8_t ColorType, std::uint8_t BitDepth) {
@@ -163,21 +157,21 @@ class TRowDecoder {
   }
 
  private:
-  // Returns the bytes that arrived. The end of the data, or a source that
-  // runs dry, stops further reading; any other error is handed back in
-  // Failure with the count of bytes inflated before it.
+  // Returns the bytes that arrived. The end of the data, clean or cut
+  // short, stops further reading; damaged data is handed back in Failure
+  // with the count of bytes inflated before it.
   std::int64_t Inflate(std::uint8_t* Buffer, std::int64_t Count, std::exception_ptr& Failure) {
     if (FEnded) return 0;
     try {
       const std::int64_t got = FStream->Read(Buffer, std::int32_t(Count));
       FDelivered += got;
-      if (got < Count) FEnded = true;
+      if (FStream->State() != zsReading) FEnded = true;
       return got;
-    } catch (const EZDecompressionError& e) {
+    } catch (const EZLibError&) {
       const std::int64_t got = FStream->Seek(0, host::soCurrent) - FDelivered;
       FDelivered += got;
       FEnded = true;
-      if (e.Message() != ZErrorMessage(Z_BUF_ERROR)) Failure = std::current_exception();
+      Failure = std::current_exception();
       return got;
     }
   }
@@ -201,10 +195,8 @@ std::int64_t InflatedSize(std::uint32_t Width, std::uint32_t Height, std::uint8_
   if (InterlaceMethod != 1) return 0;
   std::int64_t size = 0;
   for (const TAdam7Pass& pass : Adam7) {
-    const std::int64_t passWidth =
-        (std::int64_t(Width) - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
-    const std::int64_t rows =
-        (std::int64_t(Height) - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
+    const std::int64_t passWidth = Adam7PassWidth(pass, Width);
+    const std::int64_t rows = Adam7PassRows(pass, Height);
     if (passWidth > 0 && rows > 0)
       size += rows * (GetBufferWidth(std::uint32_t(passWidth), BitDepth, ColorType) + 1);
   }
@@ -223,33 +215,62 @@ void TChunkIDAT::DoAction() {
   const std::uint8_t depth = header->BitDepth(), colorType = header->ColorType();
   if (!IsValidFormat(colorType, depth)) RaisePNGError(_PNG_ERROR_INVALID_COLOR_TYPE);
   const std::uint32_t width = header->GetWidth(), height = header->GetHeight();
-  CheckImageSize(width, height, BitmapBits(colorType, depth));
-  CheckDataCanFillImage(width, height, colorType, depth, Data().Size());
-
-  // Inflated in one go unless that would hold too much beside the bitmap;
-  // the streaming decoder takes larger images and data that does not
-  // inflate exactly.
-  std::unique_ptr<std::uint8_t[]> whole;
-  std::unique_ptr<TZDecompressionStream> stream;
+  const int bitmapBits = BitmapBits(colorType, depth);
+  CheckImageSize(width, height, bitmapBits);
   const std::int64_t inflatedSize =
       InflatedSize(width, height, colorType, depth, header->InterlaceMethod());
-  if (inflatedSize > 0 && inflatedSize <= kWholeLimit) {
-    whole.reset(new std::uint8_t[std::size_t(inflatedSize)]);
-    if (!InflateExactly(Data().Memory(), std::size_t(Data().Size()), whole.get(),
-                        std::size_t(inflatedSize)))
-      whole.reset();
+  const bool canFill = DataCanFillImage(inflatedSize, Data().Size());
+  if (!canFill &&
+      host::BytesPerScanLine(int(width), bitmapBits) * std::int64_t(height) > kShortDataBudget)
+    RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
+
+  SetupPixelFormat();
+  const int w = int(width), h = int(height);
+  const int pixelBits = host::BitsPerPixel(image->PixelFormat());
+  const std::int64_t stride = host::BytesPerScanLine(w, pixelBits);
+  // Image data is inflated in one go where it can be; the streaming decoder
+  // takes what does not inflate exactly (damaged or cut-short data, and data
+  // too short to fill the image never does).
+  const bool inflateWhole = canFill && inflatedSize > 0 && w > 0 && h > 0;
+  // Rows inflated into the bitmap's own memory, which then holds its padding
+  // bytes to clear.
+  bool inPlace = false;
+  std::uint8_t* whole = nullptr;
+  std::unique_ptr<std::uint8_t[]> wholeBuffer;
+  std::unique_ptr<TZDecompressionStream> stream;
+  if (inflateWhole && header->InterlaceMethod() == 0 && !progress) {
+    // Into the bitmap's memory, far enough behind where the rows go that
+    // each row is placed before its inflated bytes, over rows already used:
+    // no second picture-sized buffer, and half the memory touched. (A
+    // progress handler could reallocate the pixels under us, hence not then.)
+    const std::int64_t at = stride + std::max<std::int64_t>(0, (h - 1) * (stride - rowBytes - 1));
+    const std::int64_t room = std::max<std::int64_t>(0, at + inflatedSize - stride * h);
+    std::uint8_t* pixels = image->SetSizeWithRoom(w, h, std::size_t(room));
+    if (InflateExactly(Data().Memory(), std::size_t(Data().Size()), pixels + at,
+                       std::size_t(inflatedSize))) {
+      whole = pixels + at;
+      inPlace = true;
+    } else {
+      std::fill_n(pixels, stride * h, 0);
+    }
+  } else {
+    if (inflateWhole && inflatedSize <= kWholeLimit) {
+      wholeBuffer.reset(new std::uint8_t[std::size_t(inflatedSize)]);
+      if (InflateExactly(Data().Memory(), std::size_t(Data().Size()), wholeBuffer.get(),
+                         std::size_t(inflatedSize)))
+        whole = wholeBuffer.get();
+    }
+    image->SetWidth(w);
+    image->SetHeight(h);
   }
   if (!whole) {
     stream = std::make_unique<TZDecompressionStream>(Data());
     stream->Seek(0, host::soBeginning);
   }
-  TRowDecoder decoder(whole.get(), stream.get(), rowBytes);
-  SetupPixelFormat();
-  image->SetWidth(int(width));
-  image->SetHeight(int(height));
+  TRowDecoder decoder(whole, stream.get(), rowBytes);
   const host::TPixelFormat format = image->PixelFormat();
   const TRowFormat rowFormat{colorType, depth, EffectiveGamma(gamma)};
-  const int w = int(width), h = int(height);
+  const std::int64_t used = (std::int64_t(w) * pixelBits + 7) / 8;
 
   // The progress handler must leave the image alone; if it does not, stop
   // rather than write into rows that are gone.
@@ -260,21 +281,37 @@ void TChunkIDAT::DoAction() {
   };
 
   switch (header->InterlaceMethod()) {
-    case 0:
-      decoder.Run(h, rowBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
-        const int y = int(Row);
-        if (w > 0) PlaceRow(rowFormat, image->ScanLine(y), Bytes, std::int32_t(rowBytes), w);
-        if (progress) report(host::MulDiv(y, 100, h), host::Rect(0, y - 1, w, y));
-      });
+    case 0: {
+      int placed = 0;
+      try {
+        decoder.Run(h, rowBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
+          const int y = int(Row);
+          if (w > 0) {
+            std::uint8_t* line = image->ScanLine(y);
+            // Samples widened into a bitmap byte keep its other bits.
+            if (inPlace) line[used - 1] = 0;
+            PlaceRow(rowFormat, line, Bytes, std::int32_t(rowBytes), w);
+            if (inPlace) std::fill(line + used, line + stride, 0);
+          }
+          placed = y + 1;
+          if (progress) report(host::MulDiv(y, 100, h), host::Rect(0, y - 1, w, y));
+        });
+      } catch (...) {
+        // Rows not reached still hold inflated bytes there: blank them.
+        if (inPlace && placed < h)
+          std::fill(image->ScanLine(placed), image->ScanLine(h - 1) + stride, 0);
+        throw;
+      }
       break;
+    }
     case 1:
       for (int p = 0; p < 7; ++p) {
         const TAdam7Pass& pass = Adam7[p];
-        const std::int64_t passWidth = (w - pass.FirstCol + pass.ColStep - 1) / pass.ColStep;
-        if (passWidth > 0 && h > pass.FirstRow) {
+        const std::int64_t passWidth = Adam7PassWidth(pass, w);
+        const std::int64_t rows = Adam7PassRows(pass, h);
+        if (passWidth > 0 && rows > 0) {
           const std::int64_t passBytes =
               snapkit::GetBufferWidth(std::uint32_t(passWidth), depth, colorType);
-          const std::int64_t rows = (h - pass.FirstRow + pass.RowStep - 1) / pass.RowStep;
           decoder.Run(rows, passBytes, offset, [&](std::int64_t Row, const std::uint8_t* Bytes) {
             const int y = int(pass.FirstRow + Row * pass.RowStep);
             PlaceInterlacedRow(rowFormat, image->ScanLine(y), Bytes, pass.FirstCol, pass.ColStep,

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -76,7 +77,75 @@ bool HeaderMatches(host::TPixelFormat Format, std::uint8_t ColorType, std::uint8
   }
 }
 
+// Gathers the pixels of one Adam7 pass out of a full row of Bits bits per
+// pixel: Count pixels from column First on, every Step-th. Bits of the last
+// byte past the pass's pixels are zero.
+void GatherPassRow(const std::uint8_t* Row, std::uint8_t* Out, std::int64_t Count, int First,
+                   int Step, int Bits) {
+  if (Bits % 8 == 0) {
+    const int bytes = Bits / 8;
+    for (std::int64_t k = 0; k < Count; ++k)
+      std::memcpy(Out + k * bytes, Row + (First + k * Step) * bytes, std::size_t(bytes));
+    return;
+  }
+  std::memset(Out, 0, std::size_t((Count * Bits + 7) / 8));
+  const unsigned mask = (1u << Bits) - 1;
+  for (std::int64_t k = 0; k < Count; ++k) {
+    const std::int64_t from = (First + k * Step) * Bits, to = k * Bits;
+    const unsigned v = (Row[from / 8] >> (8 - Bits - from % 8)) & mask;
+    Out[to / 8] |= std::uint8_t(v << (8 - Bits - to % 8));
+  }
+}
+
 }  // namespace
+
+void TChunkIDAT::EncodeAdam7(TZCompressionStream& Deflater) {
+  TPNGImage* image = GetBitmap();
+  const TChunkIHDR* header = GetIHDR();
+  const TChunkGAMA* gamma = GetGAMA();
+  const std::uint8_t* map = gamma ? gamma->InverseTable() : nullptr;
+  const auto length = std::size_t(GetBufferWidth());
+  const auto offset = static_cast<std::uint32_t>(GetOffset());
+  const bool rgb = image->PixelFormat() == host::pf24bit;
+  const int bits = rgb ? 24 : header->BitDepth();
+  const TEncodeFilterSet set = image->Filter();
+
+  // Filter outputs and the pass row carry the filter type byte in front.
+  std::unique_ptr<std::uint8_t[]> storage[6];
+  std::uint8_t* buffers[5] = {};
+  for (int t = 0; t <= 5; ++t) {
+    if (t != 0 && t != 5 && !(set & (1u << t))) continue;
+    storage[t].reset(new std::uint8_t[length + 1]());
+    if (t < 5) buffers[t] = storage[t].get() + 1;
+  }
+  std::uint8_t* passRow = storage[5].get() + 1;
+  std::unique_ptr<std::uint8_t[]> converted(rgb ? new std::uint8_t[length] : nullptr);
+
+  const int width = image->Width(), height = image->Height();
+  for (const TAdam7Pass& pass : Adam7) {
+    const std::int64_t passWidth = Adam7PassWidth(pass, width);
+    const std::int64_t rows = Adam7PassRows(pass, height);
+    if (passWidth == 0 || rows == 0) continue;
+    const auto passBytes = static_cast<std::uint32_t>(
+        snapkit::GetBufferWidth(std::uint32_t(passWidth), header->BitDepth(), header->ColorType()));
+    // Each pass is filtered as an image of its own.
+    std::fill_n(buffers[0], passBytes, 0);
+    for (std::int64_t r = 0; r < rows; ++r) {
+      const int y = int(pass.FirstRow + r * pass.RowStep);
+      const std::uint8_t* row = image->ScanLine(y);
+      if (rgb) {
+        SwapToRGB(row, converted.get(), static_cast<std::uint32_t>(width), map);
+        row = converted.get();
+      }
+      GatherPassRow(row, passRow, passWidth, pass.FirstCol, pass.ColStep, bits);
+      const std::uint8_t t = ChooseFilter(passRow, buffers[0], buffers, passBytes, offset, set);
+      std::uint8_t* out = t == 0 ? passRow : buffers[t];
+      out[-1] = t;
+      Deflater.WriteBuffer(out - 1, std::int64_t(passBytes) + 1);
+      std::memcpy(buffers[0], passRow, passBytes);
+    }
+  }
+}
 
 void TChunkIDAT::EncodeImage() {
   TPNGImage* image = GetBitmap();
@@ -87,9 +156,19 @@ void TChunkIDAT::EncodeImage() {
       header->GetWidth() != static_cast<std::uint32_t>(image->Width()))
     RaisePNGError(_PNG_ERROR_INVALID_COLOR_TYPE);
 
+  // The data follows the header's interlace method, so that the file
+  // never declares one its data does not use.
+  const std::uint8_t interlace = header->InterlaceMethod();
+  if (interlace > 1) RaisePNGError(_PNG_ERROR_INVALID_INTERLACE);
+
   const TChunkGAMA* gamma = GetGAMA();
   Data().Clear();
   TZCompressionStream deflater(Data(), zcDefault);
+  if (interlace == 1) {
+    EncodeAdam7(deflater);
+    deflater.Finish();
+    return;
+  }
 
   const auto length = static_cast<std::uint32_t>(GetBufferWidth());
   const auto offset = static_cast<std::uint32_t>(GetOffset());
@@ -108,7 +187,6 @@ void TChunkIDAT::EncodeImage() {
   std::unique_ptr<std::uint8_t[]> converted(rgb ? new std::uint8_t[std::size_t(length) + 1]()
                                                 : nullptr);
 
-  image->SetInterlacing(false);
   const std::uint8_t* map = gamma ? gamma->InverseTable() : nullptr;
   for (int y = 0; y < image->Height(); ++y) {
     if (length == 0) {

@@ -33,10 +33,13 @@ struct TSize {
 };
 
 class SavedFileDecodes
-    : public ::testing::TestWithParam<std::tuple<host::TPixelFormat, TSize, std::uint32_t>> {};
+    : public ::testing::TestWithParam<std::tuple<host::TPixelFormat, TSize, std::uint32_t, bool>> {
+};
 
+// Saved plain or, with the interlace flag set, as Adam7: libpng reads the
+// same pixels either way, and the header says which it is.
 TEST_P(SavedFileDecodes, ToTheSavedPixelsAndPalette) {
-  const auto [format, size, gammaValue] = GetParam();
+  const auto [format, size, gammaValue, interlaced] = GetParam();
   const bool indexed = format == host::pf1bit || format == host::pf4bit || format == host::pf8bit;
   const std::unique_ptr<host::TBitmap> bitmap =
       indexed ? testing::MakeIndexedBitmap(format, size.Width, size.Height, size.Width)
@@ -45,13 +48,15 @@ TEST_P(SavedFileDecodes, ToTheSavedPixelsAndPalette) {
   TPNGImage image;
   image.Assign(source);
   const TChunkGAMA* gamma = gammaValue ? AddGamma(image, gammaValue) : nullptr;
+  image.SetInterlacing(interlaced);
   const TBytes file = testing::SaveToBytes(image);
+  EXPECT_EQ(image.Interlacing(), interlaced);
 
   const testing::TLibpngResult png = testing::DecodeWithLibpng(file);
   ASSERT_TRUE(png.Ok) << png.Error;
   EXPECT_EQ(png.Width, std::uint32_t(size.Width));
   EXPECT_EQ(png.Height, std::uint32_t(size.Height));
-  EXPECT_EQ(png.Interlace, 0);
+  EXPECT_EQ(png.Interlace, interlaced ? 1 : 0);
   ASSERT_EQ(png.Rows.size(), std::size_t(size.Height));
   auto map = [&](std::uint8_t v) { return gamma ? gamma->InverseTable()[v] : v; };
 
@@ -96,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ::testing::Values(TSize{1, 1}, TSize{2, 3}, TSize{7, 5}, TSize{33, 17},
                                          TSize{255, 4}, TSize{1001, 9}, TSize{3001, 3}),
                        // none, the standard 1/2.2 (identity tables), linear (non-identity)
-                       ::testing::Values(0u, 45455u, 100000u)));
+                       ::testing::Values(0u, 45455u, 100000u), ::testing::Bool()));
 
 TEST(SavedFileDecodes, LargeScreenshotSizedImage) {
   TPNGImage image;
@@ -317,17 +322,33 @@ TEST(Encoder, APaletteBitmapWithoutAPaletteGetsABlackOneSoTheFileIsValid) {
   }
 }
 
-TEST(Encoder, ClearsTheInterlaceFlagAndReplacesOldData) {
+TEST(Encoder, ReplacesOldDataWithRowsAsTheHeaderInterlacesThem) {
   TPNGImage image;
   image.Assign(*testing::MakeRGBBitmap(host::pf24bit, 20, 20, 4));
-  image.SetInterlacing(true);
   auto* idat = static_cast<TChunkIDAT*>(image.Chunks().GetItem(1));
   idat->Data().WriteBuffer("junk", 4);
-  const TBytes file = testing::SaveToBytes(image);
-  EXPECT_FALSE(image.Interlacing());
+  testing::SaveToBytes(image);
   // The chunk keeps what it wrote: one zlib stream of 20 filtered rows.
-  const TBytes kept(idat->Data().Memory(), idat->Data().Memory() + idat->GetSize());
+  TBytes kept(idat->Data().Memory(), idat->Data().Memory() + idat->GetSize());
   EXPECT_EQ(testing::Inflate(kept).size(), 20u * 61u);
+
+  // Adam7 passes of a 20 x 20 picture: 3, 2, 5, 5, 10, 10 and 20 pixels
+  // wide; 3, 3, 2, 5, 5, 10 and 10 rows.
+  image.SetInterlacing(true);
+  const TBytes file = testing::SaveToBytes(image);
+  kept.assign(idat->Data().Memory(), idat->Data().Memory() + idat->GetSize());
+  EXPECT_EQ(testing::Inflate(kept).size(),
+            3u * 10 + 3 * 7 + 2 * 16 + 5 * 16 + 5 * 31 + 10 * 31 + 10 * 61);
+  EXPECT_EQ(testing::SplitChunks(file)[0].Data[12], 1);
+  TPNGImage back;
+  testing::LoadFromBytes(back, file);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) ASSERT_EQ(back.GetPixel(x, y), image.GetPixel(x, y));
+
+  // Encoding on its own follows the header in the list, whatever the flag.
+  image.SetInterlacing(false);
+  idat->EncodeImage();
+  EXPECT_EQ(TBytes(idat->Data().Memory(), idat->Data().Memory() + idat->GetSize()), kept);
 }
 
 TEST(Encoder, RefusesAHeaderThatDoesNotDescribeTheBitmap) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/system/stream.h"
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
 #include "png/chunk_plte.h"
@@ -81,6 +82,13 @@ void TPNGImage::LoadFromStream(host::TStream& Stream) {
     SetTransparent(true);
   }
 }
+
+void TPNGImage::LoadFromFile(const std::string& FileName) {
+  host::TFileStream file(FileName, host::fmOpenRead);
+  LoadFromStream(file);
+}
+
+void TPNGImage::SaveToFile(const std::string& FileName) { host::TGraphic::SaveToFile(FileName); }
 
 void TPNGImage::SaveToStream(host::TStream& Stream) {
   Stream.WriteBuffer(PNGSignature, 8);

@@ -38,6 +38,7 @@ class TPNGImage : public host::TBitmap {
   TEncodeFilterSet Filter() const { return FFilter; }
   // efNone is always kept in the set.
   void SetFilter(TEncodeFilterSet Value) { FFilter = TEncodeFilterSet(Value | FilterBit(efNone)); }
+  // Saving writes Adam7-interlaced image data while set; loading leaves it.
   bool Interlacing() const { return FInterlacing; }
   void SetInterlacing(bool Value) { FInterlacing = Value; }
 
@@ -52,6 +53,12 @@ class TPNGImage : public host::TBitmap {
 
   void LoadFromStream(host::TStream& Stream) override;
   void SaveToStream(host::TStream& Stream) override;
+  // Chunks are read straight from the file: a copy of the whole file in
+  // memory would cost its size again beside the chunks' copy of it.
+  void LoadFromFile(const std::string& FileName) override;
+  // Encoded in memory first, so that a failing encoder leaves an existing
+  // file untouched (the bitmap's own saving writes straight to the file).
+  void SaveToFile(const std::string& FileName) override;
   // Copies the chunks too when Source is a TPNGImage; the pixels of any
   // bitmap the host accepts.
   void Assign(const host::TPersistent& Source) override;

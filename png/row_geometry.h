@@ -15,6 +15,24 @@ std::int64_t GetBufferWidth(std::uint32_t Width, std::uint8_t BitDepth, std::uin
 // unknown colour type.
 std::int32_t GetOffset(std::uint8_t BitDepth, std::uint8_t ColorType);
 
+// The seven passes of Adam7 interlacing. Mask says which columns of each
+// group of eight a pass holds, bit 7 for column 0.
+struct TAdam7Pass {
+  std::int32_t FirstRow, FirstCol, RowStep, ColStep;
+  std::uint8_t Mask;
+};
+inline constexpr TAdam7Pass Adam7[7] = {{0, 0, 8, 8, 0x80}, {0, 4, 8, 8, 0x08}, {4, 0, 8, 4, 0x88},
+                                        {0, 2, 4, 4, 0x22}, {2, 0, 4, 2, 0xAA}, {0, 1, 2, 2, 0x55},
+                                        {1, 0, 2, 1, 0xFF}};
+
+// Pixels in each row of a pass, and its rows, for an image of Width x Height.
+inline std::int64_t Adam7PassWidth(const TAdam7Pass& Pass, std::int64_t Width) {
+  return Width > Pass.FirstCol ? (Width - Pass.FirstCol + Pass.ColStep - 1) / Pass.ColStep : 0;
+}
+inline std::int64_t Adam7PassRows(const TAdam7Pass& Pass, std::int64_t Height) {
+  return Height > Pass.FirstRow ? (Height - Pass.FirstRow + Pass.RowStep - 1) / Pass.RowStep : 0;
+}
+
 inline std::uint8_t PaethPredictor(std::uint8_t Left, std::uint8_t Above, std::uint8_t UpperLeft) {
   const int p = int(Left) + int(Above) - int(UpperLeft);
   const int pa = std::abs(p - int(Left));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "host/graphics/bitmap.h"
 #include "host/graphics/picture.h"
@@ -71,7 +72,31 @@ std::string Lower(std::string S) {
   return S;
 }
 
+// Runs Action; the framework's exceptions become a TFileError about File.
+template <class F>
+void OnFile(const std::string& File, F&& Action) {
+  try {
+    Action();
+  } catch (const host::Exception& e) {
+    throw TFileError{File, DescribeError(e)};
+  } catch (const std::bad_alloc&) {
+    throw TFileError{File, "out of memory"};
+  }
+}
+
 }  // namespace
+
+std::string DescribeError(const std::exception& E) {
+  const auto* framework = dynamic_cast<const host::Exception*>(&E);
+  std::string text = framework ? framework->Message() : E.what();
+  // Blank lines between the parts of a message become ": ".
+  for (std::size_t at; (at = text.find("\r\n\r\n")) != std::string::npos;)
+    text.replace(at, 4, ": ");
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
 
 TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
   TConvertOptions o;
@@ -116,10 +141,10 @@ void RunConvert(const TConvertOptions& Options) {
     std::string name = Options.Output.substr(Options.Output.find_last_of('/') + 1);
     std::size_t dot = name.find_last_of('.');
     std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    throw host::EInvalidGraphic("Unknown picture file extension (" + Lower(ext) + ")");
+    throw TFileError{Options.Output, "Unknown picture file extension (" + Lower(ext) + ")"};
   }
   host::TPicture picture;
-  picture.LoadFromFile(Options.Input);
+  OnFile(Options.Input, [&] { picture.LoadFromFile(Options.Input); });
   if (Options.Width > 0) {
     const TResampleFilterInfo* filter = FindResampleFilter(Options.Filter);
     if (!filter) throw TUsageError{"unknown filter " + Options.Filter};
@@ -136,8 +161,17 @@ void RunConvert(const TConvertOptions& Options) {
              bar ? DrawProgress : nullptr);
     if (bar) std::fputs("\n", stderr);
     picture.SetGraphic(std::move(resized));
+  } else if (host::TPicture::GraphicClassForFile(Options.Output) == &host::TBitmap::ClassInfo) {
+    // A bitmap kind (a PNG image is one) saved as a plain bitmap hands its
+    // pixels over: converting would copy them, and a large picture would
+    // then be held twice.
+    if (auto* bitmap = dynamic_cast<host::TBitmap*>(picture.Graphic())) {
+      auto plain = std::make_unique<host::TBitmap>();
+      plain->TakeImage(*bitmap);
+      picture.SetGraphic(std::move(plain));
+    }
   }
-  picture.SaveToFile(Options.Output);
+  OnFile(Options.Output, [&] { picture.SaveToFile(Options.Output); });
 }
 
 }  // namespace snapkit::tools

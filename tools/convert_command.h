@@ -3,6 +3,7 @@
 // reads any registered picture format, optionally resamples it, and writes
 // the format that OUT's extension names.
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,19 @@ struct TUsageError {
   std::string Message;
 };
 
+// Raised when a file cannot be read or written: main prints "snapkit:
+// FILE: PROBLEM" and exits with 1.
+struct TFileError {
+  std::string File;
+  std::string Problem;
+};
+// The framework's exception as one line for the terminal (PNG errors come
+// framed with blank lines).
+std::string DescribeError(const std::exception& E);
+
 // Args are the words after "convert". Raises TUsageError.
 TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args);
-// Raises the framework's exceptions when a file cannot be read or written.
+// Raises TFileError when a file cannot be read or written.
 void RunConvert(const TConvertOptions& Options);
 
 extern const char* const ConvertUsage;

@@ -2,19 +2,27 @@
 
 #include "tools/convert_command.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "host/graphics/bitmap.h"
 #include "host/graphics/jpeg.h"
 #include "host/system/exception.h"
 #include "imaging/filters.h"
 #include "imaging/resample.h"
+#include "png/png_image.h"
 
 namespace snapkit::tools {
 namespace {
@@ -29,9 +37,11 @@ class Convert : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(FDir); }
   std::string File(const std::string& Name) const { return FDir + "/" + Name; }
 
-  // Runs the program; returns its exit code and what it printed.
-  int Run(const std::string& Args, std::string* Output = nullptr) {
-    std::string cmd = std::string(SNAPKIT_PROGRAM) + " " + Args + " 2>&1";
+  // Runs the program; returns its exit code and what it printed (only on
+  // standard error with ErrorsOnly).
+  int Run(const std::string& Args, std::string* Output = nullptr, bool ErrorsOnly = false) {
+    std::string cmd =
+        std::string(SNAPKIT_PROGRAM) + " " + Args + (ErrorsOnly ? " 2>&1 >/dev/null" : " 2>&1");
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
     std::size_t n;
@@ -102,6 +112,127 @@ TEST_F(Convert, ProgramReportsFailuresWithExitCodeOne) {
 
   EXPECT_EQ(Run("convert " + sample + " " + File("ok.jpeg")), 0);
   EXPECT_TRUE(std::filesystem::exists(File("ok.jpeg")));
+}
+
+// As a new user meets them: each failure exits with 1 and one line on
+// standard error naming the file and what is wrong with it.
+TEST_F(Convert, EveryFailureExitsNonZeroNamingTheFileAndTheProblem) {
+  const std::string sample = std::string(SNAPKIT_SOURCE_DIR) + "/examples/sample.bmp";
+  ASSERT_EQ(Run("convert " + sample + " " + File("good.png")), 0);
+  std::string png;
+  {
+    std::ifstream in(File("good.png"), std::ios::binary);
+    png.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::size_t idat = png.find("IDAT");
+  ASSERT_NE(idat, std::string::npos);
+  auto write = [&](const std::string& Name, const std::string& Bytes) {
+    std::ofstream(File(Name), std::ios::binary) << Bytes;
+    return File(Name);
+  };
+  const std::string notPng = write("notes.png", "These are notes, not a picture.\n");
+  const std::string cutInData = write("cut-in-data.png", png.substr(0, idat + 100));
+  const std::string cutLast = write("cut-last.png", png.substr(0, png.size() - 3));
+  std::string badCrc = png;
+  badCrc[idat + 20] ^= 0x40;
+  write("bad-crc.png", badCrc);
+
+  struct TCase {
+    std::string Args, File, Problem;
+  };
+  const TCase cases[] = {
+      {"info " + notPng, notPng, "not a PNG file"},
+      {"info " + cutLast, cutLast, "chunk IEND is truncated"},
+      {"info " + File("bad-crc.png"), File("bad-crc.png"), "chunk IDAT has a wrong CRC"},
+      {"info " + File("missing.png"), File("missing.png"), "No such file"},
+      {"convert " + cutInData + " " + File("x.bmp"), cutInData,
+       "The PNG file is cut short inside its IDAT chunk"},
+      {"convert " + notPng + " " + File("x.bmp"), notPng, "it has an invalid file header."},
+      {"convert " + File("bad-crc.png") + " " + File("x.bmp"), File("bad-crc.png"),
+       "it has corrupted data."},
+      {"convert " + sample + " " + FDir + "/no/such/dir/x.bmp", FDir + "/no/such/dir/x.bmp",
+       "Cannot create file"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Args);
+    std::string out;
+    EXPECT_EQ(Run(c.Args, &out, true), 1);
+    EXPECT_NE(out.find(c.File), std::string::npos) << out;
+    EXPECT_NE(out.find(c.Problem), std::string::npos) << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos) << "one line, no CR";
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(File("x.bmp")));
+  EXPECT_EQ(Run("info " + File("good.png") + " >/dev/null"), 0);
+}
+
+// The program's peak memory (resident KiB) running Args.
+long PeakKiB(const std::vector<std::string>& Args) {
+  std::vector<char*> argv{const_cast<char*>(SNAPKIT_PROGRAM)};
+  for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    execv(SNAPKIT_PROGRAM, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    ADD_FAILURE() << "the program failed";
+    return 0;
+  }
+  return usage.ru_maxrss;
+}
+
+// A PNG picture converted to BMP is held once, not copied on its way: the
+// peak beyond what the program needs anyway stays within 1.5 times the
+// pixels. (The sanitizers' own bookkeeping would blur the figure.)
+TEST_F(Convert, PngToBmpHoldsThePictureOnce) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "memory figures mean nothing under AddressSanitizer";
+#endif
+  constexpr int kSide = 3000;
+  {
+    // Gradients with a little texture: compresses as photos and pages do.
+    TPNGImage png;
+    png.SetPixelFormat(host::pf24bit);
+    png.SetSize(kSide, kSide);
+    for (int y = 0; y < kSide; ++y) {
+      std::uint8_t* row = png.ScanLine(y);
+      for (int x = 0; x < kSide; ++x) {
+        row[3 * x] = std::uint8_t(x / 12 + (x * y % 7 == 0 ? 9 : 0));
+        row[3 * x + 1] = std::uint8_t(y / 12);
+        row[3 * x + 2] = std::uint8_t((x + y) / 24);
+      }
+    }
+    png.SaveToFile(File("big.png"));
+  }
+  const double pixelKiB = double(kSide) * kSide * 3 / 1024;
+  const long base = PeakKiB({"--version"});
+  const long peak = PeakKiB({"convert", File("big.png"), File("big.bmp")});
+  EXPECT_LE(double(peak - base), 1.5 * pixelKiB)
+      << "peak " << peak << " KiB, " << base << " KiB to start, pixels " << pixelKiB << " KiB";
+  EXPECT_EQ(std::filesystem::file_size(File("big.bmp")), 54u + 9000u * 3000u);
+}
+
+TEST_F(Convert, VersionIsTheProjectsVersion) {
+  std::string cmake;
+  {
+    std::ifstream in(std::string(SNAPKIT_SOURCE_DIR) + "/CMakeLists.txt");
+    cmake.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string key = "project(snapkit VERSION ";
+  const std::size_t at = cmake.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::string version =
+      cmake.substr(at + key.size(), cmake.find_first_of(" )", at + key.size()) - at - key.size());
+  std::string out;
+  EXPECT_EQ(Run("--version", &out), 0);
+  EXPECT_EQ(out, "snapkit " + version + "\n");
 }
 
 TEST_F(Convert, SizeAndFilterOptions) {

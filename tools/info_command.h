@@ -7,10 +7,17 @@
 
 namespace snapkit::tools {
 
-// Args are the words after "info". Returns the listing; raises TUsageError
-// for a wrong command line and the framework's exceptions when the file
-// cannot be opened. Damage in the file is part of the listing, not an error.
-std::string RunInfo(const std::vector<std::string>& Args);
+struct TInfoResult {
+  std::string Listing;
+  // What is wrong with the file, empty when nothing is: not a PNG file,
+  // cut short, a chunk whose CRC does not match, no header first.
+  std::string Problem;
+};
+
+// Args are the words after "info". Damage in the file is listed, and named
+// in Problem. Raises TUsageError for a wrong command line and TFileError
+// when the file cannot be read.
+TInfoResult RunInfo(const std::vector<std::string>& Args);
 
 extern const char* const InfoUsage;
 

@@ -17,9 +17,14 @@ namespace {
 
 using namespace snapkit::tools;
 
+// Kept equal to the project's version (a test compares them).
+const char* const Version = "0.1.0";
+
 const char* const Usage =
     "usage: snapkit COMMAND ARGS...\n"
-    "       snapkit --help\n"
+    "       snapkit --help | --version\n"
+    "\n"
+    "Every failure prints a message naming the file and exits with 1.\n"
     "\n"
     "Commands:\n";
 
@@ -43,6 +48,10 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("snapkit %s\n", Version);
     return 0;
   }
   try {
@@ -74,7 +83,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (command == "info") {
-      std::fputs(RunInfo(args).c_str(), stdout);
+      const TInfoResult info = RunInfo(args);
+      std::fputs(info.Listing.c_str(), stdout);
+      if (!info.Problem.empty()) throw TFileError{args[0], info.Problem};
       return 0;
     }
     if (command == "palette") {
@@ -85,10 +96,14 @@ int main(int argc, char** argv) {
   } catch (const TUsageError& e) {
     std::fprintf(stderr, "snapkit: %s\n\n", e.Message.c_str());
     PrintUsage(stderr);
-  } catch (const host::Exception& e) {
-    std::fprintf(stderr, "snapkit: %s\n", e.Message().c_str());
+  } catch (const TFileError& e) {
+    // Messages such as "Cannot open file "x"" name the file already.
+    if (e.Problem.find(e.File) == std::string::npos)
+      std::fprintf(stderr, "snapkit: %s: %s\n", e.File.c_str(), e.Problem.c_str());
+    else
+      std::fprintf(stderr, "snapkit: %s\n", e.Problem.c_str());
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "snapkit: %s\n", e.what());
+    std::fprintf(stderr, "snapkit: %s\n", DescribeError(e).c_str());
   }
   return 1;
 }

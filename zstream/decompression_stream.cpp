@@ -14,14 +14,19 @@ TZDecompressionStream::TZDecompressionStream(host::TStream& Source) : TCustomZSt
 TZDecompressionStream::~TZDecompressionStream() { inflateEnd(&FZRec); }
 
 std::int32_t TZDecompressionStream::Read(void* Buffer, std::int32_t Count) {
-  if (Count <= 0 || FStreamEnd) return 0;
+  if (Count <= 0 || FState == zsStreamEnd) return 0;
   FZRec.next_out = static_cast<Bytef*>(Buffer);
   FZRec.avail_out = static_cast<uInt>(Count);
   RestoreStreamPosition();
   while (FZRec.avail_out > 0) {
     if (FZRec.avail_in == 0) {
       const std::int32_t got = FStrm.Read(FBuffer, kBufferSize);
-      if (got <= 0) throw EZDecompressionError(ZErrorMessage(Z_BUF_ERROR));
+      if (got <= 0) {
+        // The source may grow later; a further Read then carries on.
+        FState = zsSourceDry;
+        break;
+      }
+      FState = zsReading;
       FZRec.next_in = FBuffer;
       FZRec.avail_in = static_cast<uInt>(got);
       FStrmPos = FStrm.Position();
@@ -29,7 +34,7 @@ std::int32_t TZDecompressionStream::Read(void* Buffer, std::int32_t Count) {
     }
     const int rc = CheckDecompress(inflate(&FZRec, Z_NO_FLUSH));
     if (rc == Z_STREAM_END) {
-      FStreamEnd = true;
+      FState = zsStreamEnd;
       break;
     }
     // Without the dictionary zlib would answer the same forever.
@@ -48,7 +53,7 @@ std::int64_t TZDecompressionStream::Seek(std::int64_t Offset, host::TSeekOrigin 
     CheckDecompress(inflateReset(&FZRec));
     FZRec.next_in = FBuffer;
     FZRec.avail_in = 0;
-    FStreamEnd = false;
+    FState = zsReading;
     FStrm.SetPosition(0);
     FStrmPos = 0;
   } else if (Origin == host::soCurrent && Offset >= 0) {

@@ -7,6 +7,14 @@
 
 namespace snapkit {
 
+// Where reading stands: a short Read means the data has ended, and this
+// tells a complete zlib stream from one whose source ran dry early.
+enum TZDecompressState : std::uint8_t {
+  zsReading,    // nothing has ended yet
+  zsStreamEnd,  // the zlib stream ended, its checksum checked
+  zsSourceDry,  // the source had no more bytes before the stream's end
+};
+
 class TZDecompressionStream : public TCustomZStream {
  public:
   // Compressed bytes are read from Source from its current position on; up
@@ -14,10 +22,11 @@ class TZDecompressionStream : public TCustomZStream {
   explicit TZDecompressionStream(host::TStream& Source);
   ~TZDecompressionStream() override;
 
-  // Returns fewer than Count bytes only at the end of the zlib stream. A
-  // source that runs dry before that raises EZDecompressionError "buffer
-  // error", so truncated data never passes for complete data.
+  // Returns fewer than Count bytes when the zlib stream ends or when the
+  // source runs dry before its end (truncated data); State() says which.
+  // Damaged data raises EZDecompressionError.
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
+  TZDecompressState State() const { return FState; }
   std::int32_t Write(const void* Buffer, std::int32_t Count) override;
   // Seek(0, soBeginning) restarts at position 0 of the source (not where
   // this stream was created); otherwise only forward skips are allowed.
@@ -27,7 +36,7 @@ class TZDecompressionStream : public TCustomZStream {
  private:
   void Skip(std::int64_t Count);
 
-  bool FStreamEnd = false;
+  TZDecompressState FState = zsReading;
 };
 
 }  // namespace snapkit

@@ -160,7 +160,7 @@ TEST(DecompressionStream, RewindGoesToTheStartOfTheSourceEvenAfterTheEnd) {
   EXPECT_EQ(ReadUneven(z, {7}), in);
 }
 
-TEST(DecompressionStream, CorruptTruncatedAndDictionaryStreamsRaise) {
+TEST(DecompressionStream, CorruptAndDictionaryStreamsRaise) {
   const Bytes in = testing::ScreenshotLike(300000);
   const Bytes good = testing::RefCompress(in, 6);
   Bytes header = good;
@@ -172,12 +172,53 @@ TEST(DecompressionStream, CorruptTruncatedAndDictionaryStreamsRaise) {
   Bytes checksum = good;
   checksum[checksum.size() - 2] ^= 1;
   EXPECT_EQ(ReadError(checksum), "data error");
-  // A source that runs dry before the stream's end is never a clean end.
-  for (std::size_t keep : {std::size_t{0}, std::size_t{1}, good.size() / 3, good.size() - 1}) {
-    SCOPED_TRACE(keep);
-    EXPECT_EQ(ReadError(Bytes(good.begin(), good.begin() + keep)), "buffer error");
-  }
   EXPECT_EQ(ReadError(testing::RefCompressWithDictionary(in, "abc")), "need dictionary");
+}
+
+// A source that runs dry is not an error: Read hands over what zlib could
+// make of the bytes there were, and State() tells that from a clean end.
+TEST(DecompressionStream, ASourceThatRunsDryEndsReadingWithoutAnError) {
+  const Bytes in = testing::PhotoLike(300000);
+  const Bytes good = testing::RefCompress(in, 6);
+  struct TCase {
+    std::size_t Keep;
+    TZDecompressState State;
+  };
+  for (TCase c : {TCase{0, zsSourceDry}, TCase{1, zsSourceDry}, TCase{good.size() / 3, zsSourceDry},
+                  TCase{good.size() - 4, zsSourceDry}, TCase{good.size() - 1, zsSourceDry},
+                  TCase{good.size(), zsStreamEnd}}) {
+    SCOPED_TRACE(c.Keep);
+    const Bytes cut(good.begin(), good.begin() + std::ptrdiff_t(c.Keep));
+    testing::TTrickleStream src(1000);
+    Fill(src, cut);
+    src.SetPosition(0);
+    TZDecompressionStream z(src);
+    EXPECT_EQ(z.State(), zsReading);
+    EXPECT_EQ(ReadUneven(z, {4097, 70000}), testing::RefInflatePrefix(cut, in.size()));
+    EXPECT_EQ(z.State(), c.State);
+    char one;
+    EXPECT_EQ(z.Read(&one, 1), 0) << "nothing more after the end";
+    EXPECT_EQ(z.State(), c.State);
+  }
+}
+
+TEST(DecompressionStream, ASourceThatGrowsAfterRunningDryIsReadOnToTheEnd) {
+  const Bytes in = testing::ScreenshotLike(200000);
+  const Bytes good = testing::RefCompress(in, 6);
+  const std::size_t half = good.size() / 2;
+  TMemoryStream src;
+  Fill(src, Bytes(good.begin(), good.begin() + std::ptrdiff_t(half)));
+  src.SetPosition(0);
+  TZDecompressionStream z(src);
+  Bytes out = ReadUneven(z, {5000});
+  EXPECT_EQ(z.State(), zsSourceDry);
+  EXPECT_LT(out.size(), in.size());
+  src.SetPosition(src.Size());
+  Fill(src, Bytes(good.begin() + std::ptrdiff_t(half), good.end()));
+  const Bytes rest = ReadUneven(z, {5000});
+  out.insert(out.end(), rest.begin(), rest.end());
+  EXPECT_EQ(out, in);
+  EXPECT_EQ(z.State(), zsStreamEnd);
 }
 
 TEST(DecompressionStream, ErrorsRepeatAndRewindRecovers) {

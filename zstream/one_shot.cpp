@@ -101,7 +101,9 @@ void ZDecompress(const void* InBuf, std::int32_t InBytes, void*& OutBuf, std::in
         rec.avail_out = 1;
         continue;
       }
-      size = std::min(size + increment, limit);
+      // Doubling keeps the copies linear in the output: data that inflates
+      // far would otherwise be copied once per input-sized step.
+      size = std::min(std::max(size * 2, size + increment), limit);
       Resize(out, size);
       rec.next_out = At(out, rec.total_out);
       rec.avail_out = static_cast<uInt>(size - static_cast<std::int64_t>(rec.total_out));

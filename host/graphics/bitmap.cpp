@@ -69,8 +69,19 @@ TBitmap::~TBitmap() = default;
 
 void TBitmap::SetSize(int NewWidth, int NewHeight) {
   if (NewWidth == FWidth && NewHeight == FHeight) return;
+  Reallocate(NewWidth, NewHeight, 0);
+}
+
+std::uint8_t* TBitmap::SetSizeWithRoom(int NewWidth, int NewHeight, std::size_t Room) {
+  const std::size_t bytes = CheckedBufferSize(NewWidth, NewHeight, FPixelFormat);
+  if (NewWidth != FWidth || NewHeight != FHeight || FPixels.size() < bytes + Room)
+    Reallocate(NewWidth, NewHeight, Room);
+  return FPixels.data();
+}
+
+void TBitmap::Reallocate(int NewWidth, int NewHeight, std::size_t Room) {
   std::size_t bytes = CheckedBufferSize(NewWidth, NewHeight, FPixelFormat);
-  std::vector<std::uint8_t> pixels = Allocate(bytes);
+  std::vector<std::uint8_t> pixels = Allocate(bytes + Room);
   const int bits = BitsPerPixel(FPixelFormat);
   const std::int64_t newRow = BytesPerScanLine(NewWidth, bits);
   const std::int64_t oldRow = RowBytes();

@@ -6,7 +6,9 @@
 // pf15bit and pf16bit are 5-5-5 and 5-6-5 little-endian words.
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/graphics/graphic.h"
@@ -51,6 +53,10 @@ class TBitmap : public TGraphic {
   void SetWidth(int Value) override { SetSize(Value, FHeight); }
   void SetHeight(int Value) override { SetSize(FWidth, Value); }
   void SetSize(int NewWidth, int NewHeight);
+  // SetSize, keeping Room spare bytes after the last row: memory a decoder
+  // may fill before it places the rows, so that it needs no buffer of its
+  // own beside the pixels. Returns the first pixel byte.
+  std::uint8_t* SetSizeWithRoom(int NewWidth, int NewHeight, std::size_t Room);
 
   TPixelFormat PixelFormat() const { return FPixelFormat; }
   // Converts the pixels to the new format. Palette formats map each pixel
@@ -88,12 +94,22 @@ class TBitmap : public TGraphic {
   // 5-6-5 bit-field masks; an empty bitmap writes a header of size 0 x 0.
   void LoadFromStream(TStream& Stream) override;
   void SaveToStream(TStream& Stream) override;
+  // Writes straight to the file (no copy of it in memory). A bitmap the
+  // format cannot hold is refused before the file is opened.
+  void SaveToFile(const std::string& FileName) override;
 
   void Draw(TCanvas& Canvas, const TRect& Rect) override;
 
- private:
-  // Takes Source's pixels, size, format and palette, leaving it empty.
+  // Takes Source's pixels, size, format and palette without copying them,
+  // leaving it empty; transparency stays as this bitmap had it.
   void TakeImage(TBitmap& Source);
+
+ private:
+  void Reallocate(int NewWidth, int NewHeight, std::size_t Room);
+  // What a BMP file of this bitmap holds before its rows; raises when the
+  // bitmap is too large for the format.
+  struct TBMPHead;
+  TBMPHead BMPHead() const;
 
   int FWidth = 0;
   int FHeight = 0;

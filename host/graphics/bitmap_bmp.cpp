@@ -378,7 +378,12 @@ void TBitmap::TakeImage(TBitmap& Source) {
   Source.FWidth = Source.FHeight = 0;
 }
 
-void TBitmap::SaveToStream(TStream& Stream) {
+struct TBitmap::TBMPHead {
+  std::vector<std::uint8_t> Bytes;  // file header, info header, masks, palette
+  std::int64_t FileSize;
+};
+
+TBitmap::TBMPHead TBitmap::BMPHead() const {
   // An empty bitmap still writes a valid header with its zero size, as
   // other writers do; loading such a file is refused.
   const TPixelFormat format = FPixelFormat;
@@ -430,10 +435,24 @@ void TBitmap::SaveToStream(TStream& Stream) {
     p[3] = 0;
     p += 4;
   }
-  ReserveRoom(Stream, fileSize);
-  Stream.WriteBuffer(head.data(), static_cast<std::int64_t>(head.size()));
+  return {std::move(head), fileSize};
+}
+
+void TBitmap::SaveToStream(TStream& Stream) {
+  const TBMPHead head = BMPHead();
+  ReserveRoom(Stream, head.FileSize);
+  Stream.WriteBuffer(head.Bytes.data(), static_cast<std::int64_t>(head.Bytes.size()));
   if (!Empty())
-    for (int y = FHeight - 1; y >= 0; --y) Stream.WriteBuffer(ScanLine(y), rowBytes);
+    for (int y = FHeight - 1; y >= 0; --y) Stream.WriteBuffer(ScanLine(y), RowBytes());
+}
+
+void TBitmap::SaveToFile(const std::string& FileName) {
+  // A copy of the file in memory first would cost a large picture's size
+  // again. The one refusal comes before the file is touched; a failing
+  // disk leaves a partial file either way.
+  BMPHead();
+  TFileStream file(FileName, fmCreate);
+  SaveToStream(file);
 }
 
 }  // namespace host

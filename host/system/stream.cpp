@@ -110,6 +110,15 @@ void TMemoryStream::SetSize(std::int64_t NewSize) {
   if (FPosition > NewSize) FPosition = NewSize;
 }
 
+void TMemoryStream::Reserve(std::int64_t Bytes) {
+  if (Bytes <= Size()) return;
+  try {
+    FData.reserve(static_cast<std::size_t>(Bytes));
+  } catch (const std::exception&) {
+    throw EOutOfMemory("Out of memory");
+  }
+}
+
 void TMemoryStream::Clear() {
   FData.clear();
   FData.shrink_to_fit();

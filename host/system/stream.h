@@ -45,6 +45,9 @@ public:
   void SetSize(std::int64_t NewSize) override;
 
   void Clear();
+  // Makes room for Bytes in all without changing the size, so that writes
+  // up to there never move the data.
+  void Reserve(std::int64_t Bytes);
   std::uint8_t* Memory() { return FData.data(); }
   const std::uint8_t* Memory() const { return FData.data(); }
   void LoadFromStream(TStream& Stream);

@@ -172,12 +172,14 @@ bool RunLibpng(const TBytes* File, TLibpngResult* Result, std::string* Error) {
       Result->Palette.push_back({palette[i].red, palette[i].green, palette[i].blue, 0});
   double gamma;
   Result->HasGamma = png_get_gAMA(png, info, &gamma) != 0;
+  // Interlaced images are put together by libpng, pass over pass.
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
   const png_size_t rowBytes = png_get_rowbytes(png, info);
   Result->Rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) {
-    Result->Rows[y].resize(rowBytes);
-    png_read_row(png, Result->Rows[y].data(), nullptr);
-  }
+  for (png_uint_32 y = 0; y < height; ++y) Result->Rows[y].resize(rowBytes);
+  for (int pass = 0; pass < passes; ++pass)
+    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, Result->Rows[y].data(), nullptr);
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   return true;

@@ -47,7 +47,7 @@ struct TLibpngResult {
   int BitDepth = 0, ColorType = 0, Interlace = 0;
   std::vector<host::PALETTEENTRY> Palette;  // flags 0
   bool HasGamma = false;
-  std::vector<TBytes> Rows;  // as stored, after unfiltering: packed samples
+  std::vector<TBytes> Rows;  // unfiltered (and de-interlaced): packed samples
 };
 // Decodes with libpng, no transformations.
 TLibpngResult DecodeWithLibpng(const TBytes& File);

@@ -23,6 +23,20 @@ Bytes RefUncompress(const std::uint8_t* Data, std::size_t Size, std::size_t Expe
   return out;
 }
 
+Bytes RefInflatePrefix(const Bytes& Data, std::size_t MaxSize) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit(&z), Z_OK);
+  Bytes out(MaxSize);
+  z.next_in = const_cast<Bytef*>(Data.data());
+  z.avail_in = static_cast<uInt>(Data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  inflate(&z, Z_SYNC_FLUSH);
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  return out;
+}
+
 Bytes RefCompressWithDictionary(const Bytes& Data, const std::string& Dictionary) {
   z_stream z{};
   EXPECT_EQ(deflateInit(&z, Z_DEFAULT_COMPRESSION), Z_OK);

@@ -16,6 +16,9 @@ Bytes RefUncompress(const std::uint8_t* Data, std::size_t Size, std::size_t Expe
 inline Bytes RefUncompress(const Bytes& Data, std::size_t ExpectedSize) {
   return RefUncompress(Data.data(), Data.size(), ExpectedSize);
 }
+// What zlib's inflate delivers from Data however far it gets: all of a
+// complete stream, the recoverable start of a cut one. At most MaxSize bytes.
+Bytes RefInflatePrefix(const Bytes& Data, std::size_t MaxSize);
 // A zlib stream that asks for a preset dictionary.
 Bytes RefCompressWithDictionary(const Bytes& Data, const std::string& Dictionary);
 
