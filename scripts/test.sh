@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (both package flavours) and runs
-# the whole test suite; runs each fuzz target for a minute on its seeds; then
+# the whole test suite; checks the installed package; runs each fuzz target for a minute on its seeds; then
 # runs the suite again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer. SNAPKIT_NO_FUZZ=1 and SNAPKIT_NO_SANITIZE=1 skip
 # the last two steps.
@@ -15,6 +15,8 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build -DSNAPKIT_BUILD_TESTS=ON -DSNAPKIT_BUILD_D4=ON -DSNAPKIT_SANITIZE=OFF \
   -DSNAPKIT_FUZZ=OFF
 ctest --test-dir build --output-on-failure -j2 --no-tests=error
+# The installed package, built against from outside programs.
+bash scripts/check-install.sh build
 
 if [ "${SNAPKIT_NO_FUZZ:-0}" != 1 ]; then
   bash scripts/fuzz.sh --ci 60
