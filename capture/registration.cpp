@@ -2,11 +2,13 @@
 
 #include "capture/registration.h"
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "capture/sitelens_published.h"
 #include "host/forms/palette.h"
+#include "host/graphics/bitmap.h"
+#include "host/system/stream.h"
 
 namespace snapkit {
 
@@ -70,42 +72,25 @@ constexpr std::uint8_t IconIndex(char C) {
 }
 
 constexpr int IconSide = 24;
-constexpr int IconRowBytes = IconSide / 2;  // 4 bits a pixel, already a multiple of 4
-constexpr int IconHeaderBytes = 14 + 40 + 16 * 4;
-constexpr int IconFileBytes = IconHeaderBytes + IconRowBytes * IconSide;
-
-void Put16(std::uint8_t* P, std::uint32_t V) {
-  P[0] = static_cast<std::uint8_t>(V);
-  P[1] = static_cast<std::uint8_t>(V >> 8);
-}
-void Put32(std::uint8_t* P, std::uint32_t V) {
-  Put16(P, V);
-  Put16(P + 2, V >> 16);
-}
 
 // The picture as a BMP file, the form a bitmap resource has.
-std::array<std::uint8_t, IconFileBytes> IconFile() {
-  std::array<std::uint8_t, IconFileBytes> F{};
-  std::uint8_t* P = F.data();
-  P[0] = 'B';
-  P[1] = 'M';
-  Put32(P + 2, IconFileBytes);
-  Put32(P + 10, IconHeaderBytes);
-  Put32(P + 14, 40);
-  Put32(P + 18, IconSide);
-  Put32(P + 22, IconSide);  // positive: rows stored bottom-up
-  Put16(P + 26, 1);
-  Put16(P + 28, 4);
-  Put32(P + 34, IconRowBytes * IconSide);
-  Put32(P + 46, 16);
-  for (int I = 0; I < 16; ++I) Put32(P + 54 + 4 * I, IconPalette[I]);  // B, G, R, 0
+std::vector<std::uint8_t> IconFile() {
+  host::TBitmap Icon;
+  Icon.SetPixelFormat(host::pf4bit);
+  host::LOGPALETTE Palette;
+  for (std::uint32_t C : IconPalette)
+    Palette.palPalEntry.push_back({std::uint8_t(C >> 16), std::uint8_t(C >> 8), std::uint8_t(C), 0});
+  Icon.SetPalette(host::CreatePalette(Palette));
+  Icon.SetSize(IconSide, IconSide);
   for (int Y = 0; Y < IconSide; ++Y) {
-    std::uint8_t* Row = P + IconHeaderBytes + (IconSide - 1 - Y) * IconRowBytes;
+    std::uint8_t* Row = Icon.ScanLine(Y);
     for (int X = 0; X < IconSide; X += 2)
       Row[X / 2] =
           static_cast<std::uint8_t>(IconIndex(IconRows[Y][X]) << 4 | IconIndex(IconRows[Y][X + 1]));
   }
-  return F;
+  host::TMemoryStream File;
+  Icon.SaveToStream(File);
+  return std::vector<std::uint8_t>(File.Memory(), File.Memory() + File.Size());
 }
 
 const char* const ResourceName = "TSITELENS";
