@@ -19,26 +19,35 @@ std::int32_t TZDecompressionStream::Read(void* Buffer, std::int32_t Count) {
   FZRec.avail_out = static_cast<uInt>(Count);
   RestoreStreamPosition();
   while (FZRec.avail_out > 0) {
+    bool Dry = false;
     if (FZRec.avail_in == 0) {
       const std::int32_t got = FStrm.Read(FBuffer, kBufferSize);
       if (got <= 0) {
-        // The source may grow later; a further Read then carries on.
-        FState = zsSourceDry;
-        break;
+        Dry = true;
+      } else {
+        FZRec.next_in = FBuffer;
+        FZRec.avail_in = static_cast<uInt>(got);
+        FStrmPos = FStrm.Position();
+        DoProgress();
       }
-      FState = zsReading;
-      FZRec.next_in = FBuffer;
-      FZRec.avail_in = static_cast<uInt>(got);
-      FStrmPos = FStrm.Position();
-      DoProgress();
     }
-    const int rc = CheckDecompress(inflate(&FZRec, Z_NO_FLUSH));
+    // Even without new input zlib may still hold output (the rest of a
+    // match when the reads are small): only no progress means a dry source.
+    const uInt Room = FZRec.avail_out;
+    const int Raw = inflate(&FZRec, Z_NO_FLUSH);
+    if (Dry && (Raw == Z_BUF_ERROR || (Raw == Z_OK && FZRec.avail_out == Room))) {
+      // The source may grow later; a further Read then carries on.
+      FState = zsSourceDry;
+      break;
+    }
+    const int rc = CheckDecompress(Raw);
     if (rc == Z_STREAM_END) {
       FState = zsStreamEnd;
       break;
     }
     // Without the dictionary zlib would answer the same forever.
     if (rc == Z_NEED_DICT) throw EZDecompressionError(ZErrorMessage(Z_NEED_DICT));
+    FState = zsReading;
   }
   return Count - static_cast<std::int32_t>(FZRec.avail_out);
 }
