@@ -65,11 +65,13 @@ def rollup_kib(pid, key):
 
 
 def cmdline(pid):
+    # Chromium rewrites its children's command lines as one string joined
+    # by spaces, so this is searched, not split.
     try:
         with open(f"/proc/{pid}/cmdline", "rb") as f:
-            return f.read().split(b"\0")
+            return f.read()
     except OSError:
-        return []
+        return b""
 
 
 def is_chromium(pid):
