@@ -301,9 +301,12 @@ def main():
         problems.append(f"report lines for URLs not in the list: {strangers[:5]}")
 
     def near_fault(t_end, ms):
-        # A page that was loading when something was killed.
-        start = t_end - ms / 1000 - 1.0
-        return [f for f in faults if start <= f["t"] <= t_end + 0.5]
+        # A page that was loading when something was killed. Its end is
+        # stamped when this loop reads the report, up to a sample late, so
+        # its start may look that much later. A page started well after a
+        # kill has no excuse: the browser is started again for it.
+        start = t_end - ms / 1000
+        return [f for f in faults if start - 0.3 <= f["t"] <= t_end]
 
     outcomes = collections.defaultdict(collections.Counter)
     explained, unexplained, errors_by_kind = [], [], collections.defaultdict(collections.Counter)
