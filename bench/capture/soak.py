@@ -3,7 +3,10 @@
 among them slow pages, 404s, pages that never finish, pages that kill their
 renderer, renderers killed from outside and the whole browser killed from
 outside half way. Passes when every URL ends captured or reported (once),
-nothing hangs, the failures are the ones the pages and the kills explain,
+nothing hangs (the batch within a time limit, each page within its
+--timeout and a little), the failures are the ones the pages and the kills
+explain (a page loading when something was killed may fail; one started
+after it may not),
 no partial file is left, and the memory of snapkit (RSS) and of its
 Chromium processes (PSS summed) at the last page is within 10% of the 100th.
 
@@ -282,23 +285,31 @@ def main():
     read_report()
     code = proc.returncode
 
-    # ---- checks ----
-    problems = []
+    # ---- checks, by what they are about ----
+    CHECKS = [
+        ("reported", "every URL ends captured or reported, once"),
+        ("hang", "nothing hangs: the batch within its time limit, each page within "
+                 "--timeout + 5 s"),
+        ("outcome", "every failure is its page's own or a kill's (404, never-ending, crashing pages; pages loading when something was killed)"),
+        ("files", "a picture for each capture, none for a failure, no partial file"),
+        ("memory", "memory at the last page within 10% of the 100th"),
+        ("run", "snapkit exits with 0 or 1 and the browser was killed"),
+    ]
+    problems = collections.defaultdict(list)
     if hung:
-        problems.append("hang: " + hung)
+        problems["hang"].append(hung)
     if code not in (0, 1) and not hung:
-        problems.append(f"snapkit exited with {code} (0 or 1 expected)")
+        problems["run"].append(f"snapkit exited with {code}")
     reported = collections.Counter(e["url"] for _, e in arrivals)
     lost = [url for url, _ in entries if url not in reported]
     twice = [url for url, n in reported.items() if n > 1]
     strangers = [url for url in reported if url not in kind_of]
-    if lost:
-        problems.append(f"{len(lost)} URLs neither captured nor reported, first: "
-                        + ", ".join(f"{u} ({kind_of[u]})" for u in lost[:5]))
-    if twice:
-        problems.append(f"{len(twice)} URLs reported more than once: {twice[:5]}")
-    if strangers:
-        problems.append(f"report lines for URLs not in the list: {strangers[:5]}")
+    for url in lost:
+        problems["reported"].append(f"{url} ({kind_of[url]}): neither captured nor reported")
+    for url in twice:
+        problems["reported"].append(f"{url}: reported {reported[url]} times")
+    for url in strangers:
+        problems["reported"].append(f"{url}: reported but not in the list")
 
     def near_fault(t_end, ms):
         # A page that was loading when something was killed. Its end is
@@ -308,47 +319,56 @@ def main():
         start = t_end - ms / 1000
         return [f for f in faults if start - 0.3 <= f["t"] <= t_end]
 
+    def timing(t_end, ms):
+        start = t_end - ms / 1000
+        text = f"loaded from {start:.1f} s to {t_end:.1f} s"
+        before = [f for f in faults if f["t"] <= start + 0.3]
+        if before:
+            f = before[-1]
+            text += f", {max(0.0, start - f['t']):.1f} s after the {f['what']} (pid {f['pid']}) was killed"
+        return text
+
     outcomes = collections.defaultdict(collections.Counter)
-    explained, unexplained, errors_by_kind = [], [], collections.defaultdict(collections.Counter)
+    explained, errors_by_kind = [], collections.defaultdict(collections.Counter)
     for t_end, e in arrivals:
         url, kind, err = e["url"], kind_of.get(e["url"], "?"), e.get("error")
-        f = e.get("file")
+        f, ms = e.get("file"), e.get("milliseconds", 0)
+        # Rendering and saving a page that completed just in time may take
+        # a little longer; past that the page's time limit did not hold.
+        if ms > args.timeout * 1000 + 5000:
+            problems["hang"].append(f"{url} ({kind}): reported after {ms / 1000:.1f} s with "
+                                    f"--timeout {args.timeout:g}: \"{err}\" ({timing(t_end, ms)})")
         if err is None:
             outcomes[kind]["captured"] += 1
             if not f or not os.path.isfile(f):
-                problems.append(f"{url}: reported captured but {f} is missing")
+                problems["files"].append(f"{url}: reported captured but {f} is missing")
             else:
                 with open(f, "rb") as fh:
                     if fh.read(8) != b"\x89PNG\r\n\x1a\n":
-                        problems.append(f"{url}: {f} is not a PNG file")
+                        problems["files"].append(f"{url}: {f} is not a PNG file")
                 if not (0 < e.get("width", 0) <= 320 and 0 < e.get("height", 0) <= 240):
-                    problems.append(f"{url}: reported size {e.get('width')}x{e.get('height')}")
+                    problems["files"].append(f"{url}: reported size {e.get('width')}x{e.get('height')}")
             if kind in ("missing", "hang", "crash"):
-                unexplained.append((url, kind, "captured, though the page cannot be"))
+                problems["outcome"].append(f"{url} ({kind}): captured, though the page cannot be")
             continue
         outcomes[kind]["reported"] += 1
         errors_by_kind[kind][err] += 1
         if f and os.path.exists(f):
-            problems.append(f"{url}: failed but {f} exists")
+            problems["files"].append(f"{url}: failed but {f} exists")
         expected = {"missing": "HTTP status 404", "hang": "no complete page"}.get(kind)
-        if expected and expected in err:
+        if (expected and expected in err) or kind == "crash":
             continue
-        if kind == "crash":
-            continue  # checked below: how it was reported is a finding, either way reported
-        hits = near_fault(t_end, e.get("milliseconds", 0))
+        hits = near_fault(t_end, ms)
         if hits:
-            explained.append((url, kind, err, hits[0]["what"]))
+            explained.append(f"{url} ({kind}): {err} ({timing(t_end, ms)})")
         else:
-            unexplained.append((url, kind, err))
-    for url, kind, *why in unexplained:
-        problems.append(f"{url} ({kind}): unexpected outcome: {why}")
+            problems["outcome"].append(f"{url} ({kind}): \"{err}\" ({timing(t_end, ms)})")
     leftovers = [n for n in os.listdir(out_dir)] if os.path.isdir(out_dir) else []
-    partials = [n for n in leftovers if ".part-" in n]
-    if partials:
-        problems.append(f"partial files left in {out_dir}: {partials[:5]}")
-    injected_browser = [f for f in faults if f["what"] == "browser"]
-    if not injected_browser and not hung:
-        problems.append("the browser was never killed (no browser process found)")
+    for n in leftovers:
+        if ".part-" in n:
+            problems["files"].append(f"partial file left: {os.path.join(out_dir, n)}")
+    if not any(f["what"] == "browser" for f in faults) and not hung:
+        problems["run"].append("the browser was never killed (no browser process found)")
 
     # ---- memory ----
     first_at = 100
@@ -360,10 +380,11 @@ def main():
     for field, label in (("ours_rss", "snapkit's RSS"), ("chromium_pss", "Chromium's PSS")):
         a, na, b, nb = mem[field]
         if a is None or b is None:
-            problems.append(f"{label}: no samples around page {first_at} or page {pages}")
+            problems["memory"].append(f"{label}: no samples around page {first_at} or page {pages}")
         elif b > a * 1.10:
-            problems.append(f"{label} grew from {a:.1f} MiB at page {first_at} to {b:.1f} MiB "
-                            f"at page {pages} ({(b / a - 1) * 100:+.1f}%, bound +10%)")
+            problems["memory"].append(
+                f"{label} grew from {a:.1f} MiB at page {first_at} to {b:.1f} MiB "
+                f"at page {pages} ({(b / a - 1) * 100:+.1f}%, bound +10%)")
 
     # ---- the report ----
     load = open("/proc/loadavg").read().split()[:3]
@@ -380,8 +401,8 @@ def main():
     print("soak: injected faults:")
     for f in faults:
         print(f"  {f['what']:8s} pid {f['pid']} killed at {f['t']:.1f} s, after {f['done']} pages")
-    for url, kind, err, what in explained:
-        print(f"  failed while a {what} was killed: {url} ({kind}): {err}")
+    for text in explained:
+        print(f"  failed while loading when it struck: {text}")
     print("soak: memory (median of the samples while the last 10 pages before each point were done):")
     for field, label in (("ours_rss", "snapkit RSS"), ("ours_pss", "snapkit PSS"),
                          ("chromium_pss", "Chromium PSS (sum)")):
@@ -397,22 +418,22 @@ def main():
     with open(os.path.join(work, "samples.jsonl"), "w") as f:
         for s in samples:
             f.write(json.dumps(s) + "\n")
+    with open(os.path.join(work, "arrivals.jsonl"), "w") as f:
+        for t, e in arrivals:
+            f.write(json.dumps({"t": t, **e}) + "\n")
     with open(os.path.join(work, "summary.json"), "w") as f:
         json.dump({"pages": pages, "reported": len(arrivals), "seconds": elapsed, "exit": code,
                    "outcomes": outcomes, "errors": errors_by_kind, "faults": faults,
                    "memory": mem, "problems": problems, "lost": lost, "load": load}, f, indent=1)
-    if problems:
-        print("soak: FAILED")
-        for p in problems:
-            print("  " + p)
-        try:
-            with open(log_path) as f:
-                tail = f.read()[-3000:]
-            print("soak: the end of snapkit's standard error:\n" + tail)
-        except OSError:
-            pass
+    print("soak: checks:")
+    for key, text in CHECKS:
+        print(f"  [{'FAIL' if problems[key] else ' ok '}] {text}")
+        for p in problems[key]:
+            print(f"         {p}")
+    if any(problems.values()):
+        print(f"soak: FAILED (pictures, report, samples and snapkit's standard error in {work})")
         return 1
-    print(f"soak: passed (pictures, report and logs in {work})")
+    print(f"soak: passed (pictures, report, samples and snapkit's standard error in {work})")
     return 0
 
 
