@@ -6,7 +6,9 @@
 //                 writing a 320x240 PNG thumbnail, against Playwright's goto +
 //                 screenshot of a 1024x768 viewport (bench/capture/playwright.mjs
 //                 in a node process of its own) and a plain DevTools client
-//                 (navigate, load event, screenshot, base64 decoding). Rotating
+//                 (navigate, load event, screenshot, base64 decoding); also the
+//                 control's TWebBrowser alone (navigate, complete, draw into a
+//                 bitmap), to show where the control's time goes. Rotating
 //                 order within each iteration.
 //   Cold/<page>   whole processes: `snapkit capture URL out.png --view custom
 //                 --area 1024x768 --size 320x240` against the same executable's
@@ -47,7 +49,9 @@
 
 #include "capture/sitelens.h"
 #include "host/browser/chromium_browser.h"
+#include "host/browser/web_browser.h"
 #include "host/forms/application.h"
+#include "host/graphics/bitmap.h"
 
 namespace {
 
@@ -246,6 +250,33 @@ struct Ours {
   }
 };
 
+// The control's browser alone, as bench/browser_bench.cpp drives it: where
+// the control's time goes.
+struct BareBrowser {
+  host::TWebBrowser Browser{nullptr};
+  host::TBitmap Picture;
+  bool Complete = false;
+  BareBrowser() {
+    Browser.SetBounds(0, 0, kAreaW, kAreaH);
+    Picture.SetPixelFormat(host::pf24bit);
+    Picture.SetSize(kAreaW, kAreaH);
+    Browser.OnDocumentComplete = [this](host::TObject*, host::IDispatch*, const host::OleVariant&) {
+      if (Browser.ReadyState() == host::READYSTATE_COMPLETE) Complete = true;
+    };
+  }
+  void Capture(const std::string& Url) {
+    Complete = false;
+    Browser.Navigate(Url);
+    if (!host::Application->RunUntil([&] { return Complete; }, 30000))
+      throw std::runtime_error("TWebBrowser: " + Url + " did not complete");
+    host::TRect R = host::Rect(0, 0, kAreaW, kAreaH);
+    auto* View = dynamic_cast<host::IViewObject*>(Browser.GetControlInterface());
+    if (!View || View->Draw(host::DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &Picture.Canvas(),
+                            &R, nullptr, nullptr, 0) != 0)
+      throw std::runtime_error("TWebBrowser: draw failed");
+  }
+};
+
 // ---- a plain DevTools client ----------------------------------------------------
 
 class PlainClient {
@@ -401,6 +432,7 @@ class Playwright {
 
 struct WarmSides {
   Ours Mine;
+  BareBrowser Bare;
   PlainClient Plain;
   Playwright Theirs;
 };
@@ -414,17 +446,19 @@ WarmSides& Sides() {
 
 void BM_Warm(benchmark::State& State, const std::string& Page) {
   WarmSides& S = Sides();
-  std::vector<double> TOurs, TReady, TSave, TPlain, TTheirs;
+  std::vector<double> TOurs, TReady, TSave, TBare, TPlain, TTheirs;
+  constexpr int kSides = 4;
   try {
     for (int i = 0; i < 3; ++i) {  // each side loads this page's kind first
       S.Mine.Capture(PageUrl(Page, NextN()));
+      S.Bare.Capture(PageUrl(Page, NextN()));
       S.Plain.Capture(PageUrl(Page, NextN()));
       S.Theirs.Capture(PageUrl(Page, NextN()));
     }
     int Round = 0;
     for (auto _ : State) {
-      for (int k = 0; k < 3; ++k) {
-        int Which = (Round + k) % 3;
+      for (int k = 0; k < kSides; ++k) {
+        int Which = (Round + k) % kSides;
         std::string Url = PageUrl(Page, NextN());
         double T0 = NowMs();
         if (Which == 0) {
@@ -433,6 +467,9 @@ void BM_Warm(benchmark::State& State, const std::string& Page) {
           TReady.push_back(S.Mine.ReadyMs);
           TSave.push_back(S.Mine.SaveMs);
         } else if (Which == 1) {
+          S.Bare.Capture(Url);
+          TBare.push_back(NowMs() - T0);
+        } else if (Which == 2) {
           benchmark::DoNotOptimize(S.Plain.Capture(Url));
           TPlain.push_back(NowMs() - T0);
         } else {
@@ -449,6 +486,7 @@ void BM_Warm(benchmark::State& State, const std::string& Page) {
   State.counters["ours_ms"] = O;
   State.counters["ours_load_render_ms"] = Median(TReady);
   State.counters["ours_save_ms"] = Median(TSave);
+  State.counters["twebbrowser_ms"] = Median(TBare);
   State.counters["plain_ms"] = P;
   State.counters["playwright_ms"] = W;
   State.counters["ours_over_playwright"] = O / W;
