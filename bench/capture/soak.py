@@ -322,10 +322,13 @@ def main():
     def timing(t_end, ms):
         start = t_end - ms / 1000
         text = f"loaded from {start:.1f} s to {t_end:.1f} s"
-        before = [f for f in faults if f["t"] <= start + 0.3]
-        if before:
-            f = before[-1]
-            text += f", {max(0.0, start - f['t']):.1f} s after the {f['what']} (pid {f['pid']}) was killed"
+        hits = near_fault(t_end, ms)
+        before = [f for f in faults if f["t"] <= start]
+        f = hits[0] if hits else before[-1] if before else None
+        if f and f["t"] > start:
+            text += f", the {f['what']} (pid {f['pid']}) killed {f['t'] - start:.1f} s into it"
+        elif f:
+            text += f", {start - f['t']:.1f} s after the {f['what']} (pid {f['pid']}) was killed"
         return text
 
     outcomes = collections.defaultdict(collections.Counter)
