@@ -219,7 +219,12 @@ void TChunkIDAT::DoAction() {
   CheckImageSize(width, height, bitmapBits);
   const std::int64_t inflatedSize =
       InflatedSize(width, height, colorType, depth, header->InterlaceMethod());
-  const bool canFill = DataCanFillImage(inflatedSize, Data().Size());
+  // An unknown interlace method is refused only after sizing; its data is
+  // held to what plain rows would need, or a tiny file could still ask for
+  // gigabytes.
+  const bool canFill = DataCanFillImage(
+      inflatedSize > 0 ? inflatedSize : InflatedSize(width, height, colorType, depth, 0),
+      Data().Size());
   if (!canFill &&
       host::BytesPerScanLine(int(width), bitmapBits) * std::int64_t(height) > kShortDataBudget)
     RaisePNGError(_PNG_ERROR_CHUNK_INVALID_CRC);
