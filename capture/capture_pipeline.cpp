@@ -139,7 +139,11 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
     if (auto* View = dynamic_cast<host::IViewObject*>(Browser)) {
       host::HRESULT Result = View->Draw(host::DVASPECT_CONTENT, 1, nullptr, nullptr, Handle(),
                                         &FCapture->Canvas(), &R, nullptr, nullptr, 0);
-      if (Result < 0) throw host::EOleException("The browser could not render the page");
+      if (Result < 0) {
+        const std::string& Why = FBrowser->RenderError();
+        throw host::EOleException("The browser could not render the page" +
+                                  (Why.empty() ? std::string() : ": " + Why));
+      }
       host::TBitmap& Shown = FImage->Picture().Bitmap();
       if (Width() < 1) {
         Shown.Assign(*FCapture);
@@ -161,6 +165,17 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
   } catch (...) {
   }
   FCaptureDone = true;
+}
+
+void TSitelens::WebBrowserPageLost(const std::string& Reason) {
+  if (FCaptureDone) return;  // the picture was taken before
+  // No document will complete: the load counts as done, so that the timer
+  // tries again, and a render still waiting for its delay would draw a
+  // blank page in its place.
+  if (FDelayTimer) FDelayTimer->SetEnabled(false);
+  FCaptureDone = true;
+  RestoreAfterLoad();
+  CaptureFailed(FURL, host::EOleException(Reason));
 }
 
 void TSitelens::CaptureFailed(const std::string& Url, const std::exception& E) {

@@ -4,12 +4,15 @@
 
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "capture/sitelens.h"
 #include "capture/testing/capture_testing.h"
+#include "host/browser/chromium_browser.h"
+#include "host/browser/testing/browser_processes.h"
 #include "host/browser/testing/http_server.h"
 #include "host/forms/screen.h"
 #include "host/graphics/testing/images.h"
@@ -393,6 +396,33 @@ TEST_F(CaptureTest, FailuresAreReportedNotRaisedAndAHandlersExceptionIsDropped) 
   ASSERT_TRUE(host::Application->RunUntil([&] { return Calls == 2; }, 15000));
   host::Application->OnException = nullptr;
   EXPECT_FALSE(Reported);
+}
+
+TEST_F(CaptureTest, APageLostWhileLoadingFailsAtOnceAndTheTimerTriesAgain) {
+  Server->Route("/endless.html", host::testing::Unfinished(Body("", "#00ff00")));
+  host::TChromiumBrowser& C = host::TChromiumBrowser::Shared();
+  for (const char* Kill : {"renderer", "browser"}) {
+    SCOPED_TRACE(Kill);
+    TLens L;
+    L->Browser().SetLoadTimeout(0);
+    L->setUrl(Server->Url("/endless.html"));
+    L.Settle(300);
+    ASSERT_TRUE(L.Errors.empty());
+    if (std::string(Kill) == "renderer")
+      ASSERT_EQ(host::testing::KillRenderers(C.Pid()), 1);
+    else
+      ASSERT_EQ(kill(C.Pid(), SIGKILL), 0);
+    ASSERT_TRUE(host::Application->RunUntil([&] { return !L.Errors.empty(); }, 3000));
+    EXPECT_NE(L.Errors[0].find(std::string(Kill) == "renderer" ? "crashed" : "browser"),
+              std::string::npos)
+        << L.Errors[0];
+    // The load is over: the timer loads the page again.
+    int Loads = Requests("/endless.html");
+    L->SetTimerInterval(100);
+    L->SetTimedUpdate(true);
+    ASSERT_TRUE(
+        host::Application->RunUntil([&] { return Requests("/endless.html") > Loads; }, 5000));
+  }
 }
 
 TEST_F(CaptureTest, TwoControlsCaptureTwoPagesAtOnce) {

@@ -66,6 +66,9 @@ TSitelens::TSitelens(host::TComponent* AOwner) : host::TCustomPanel(AOwner) {
                                         const host::OleVariant& URL) {
     WebPageBrowserDocumentComplete(Sender, pDisp, URL);
   };
+  FBrowser->OnPageLost = [this](host::TObject*, const std::string& Reason) {
+    WebBrowserPageLost(Reason);
+  };
 
   FImage = new host::TImage(this);
   FImage->SetIncrementalDisplay(true);

@@ -133,6 +133,7 @@ class TSitelens : public host::TCustomPanel {
   void ViewHandler(host::TObject* Sender);
   void Navigate();
   int ScrollSize(const char* Name);
+  void WebBrowserPageLost(const std::string& Reason);
   void CaptureFailed(const std::string& Url, const std::exception& E);
   void RestoreAfterLoad();
 

@@ -70,7 +70,19 @@ void TChromiumBrowser::Drop() {
 
 void TChromiumBrowser::Lose(const std::string& Why) {
   Drop();
-  throw EOleException(Why);
+  throw EBrowserLost(Why);
+}
+
+bool TChromiumBrowser::CheckAlive() {
+  if (!FClient) return false;
+  FClient->Poll();
+  // A killed browser's pipe may stay open a little while its children
+  // linger; the process itself has ended already.
+  if (!FClient->Closed() && FProcess && !FProcess->Running())
+    FClient->Abandon("The browser process has ended");
+  if (!FClient->Closed()) return true;
+  Drop();
+  return false;
 }
 
 json TChromiumBrowser::Call(const std::string& Method, const json& Params,
@@ -95,7 +107,7 @@ int TChromiumBrowser::Send(const std::string& Method, const json& Params,
 }
 
 bool TChromiumBrowser::WaitForReply(int Id, int TimeoutMs, json& Reply) {
-  if (!FClient) throw EOleException("The browser process has ended");
+  if (!FClient) throw EBrowserLost("The browser process has ended");
   try {
     return FClient->WaitForReply(Id, TimeoutMs, Reply);
   } catch (const EDevToolsLost& E) {

@@ -18,6 +18,10 @@ namespace host {
 
 class TChromiumProcess;
 
+// The browser process ended or stopped answering; the next use starts a
+// fresh one.
+HOST_EXCEPTION(EBrowserLost, EOleException);
+
 // Chromium's lighter headless build when it is installed (it starts in
 // about a third of the time), else the full browser.
 std::string DefaultBrowserExecutable();
@@ -57,13 +61,22 @@ class TChromiumBrowser {
   // cannot be started.
   void Start();
   bool Running() const { return FClient && !FClient->Closed(); }
+  // Finds out without waiting whether the running browser is still there
+  // (the loop may not have run since it died); a lost one is dropped, its
+  // pages hearing of it at once. True while it runs.
+  bool CheckAlive();
+  // The page of this session crashed or was closed.
+  bool SessionGone(const std::string& SessionId) const {
+    return FClient && FClient->SessionGone(SessionId);
+  }
   // Counts browsers started; a page made under another count is gone.
   unsigned Generation() const { return FGeneration; }
   pid_t Pid() const;
   std::string ProfileDir() const;
 
   // Commands to the running browser (started if needed). A lost browser is
-  // ended and raises EOleException; an error answer raises EDevToolsError.
+  // ended and raises EBrowserLost; an error answer raises EDevToolsError, a
+  // page that crashes before it answers EDevToolsPageGone.
   json Call(const std::string& Method, const json& Params = json::object(),
             const std::string& SessionId = {}, int TimeoutMs = 0);
   int Send(const std::string& Method, const json& Params = json::object(),

@@ -124,7 +124,7 @@ int TDevToolsClient::Send(const std::string& Method, const json& Params,
   if (!SessionId.empty()) Message["sessionId"] = SessionId;
   std::string Text = Message.dump();
   Text.push_back('\0');
-  if (WantReply) FReplies.emplace(Id, nullptr);
+  if (WantReply) FReplies.emplace(Id, TAwaited{SessionId, nullptr});
   try {
     Write(Text);
   } catch (...) {
@@ -138,12 +138,19 @@ bool TDevToolsClient::WaitForReply(int Id, int TimeoutMs, json& Reply) {
   gint64 Deadline = Now() + gint64(TimeoutMs) * 1000;
   for (;;) {
     auto it = FReplies.find(Id);
-    if (it != FReplies.end() && !it->second.is_null()) {
-      Reply = std::move(it->second);
+    if (it != FReplies.end() && !it->second.Reply.is_null()) {
+      Reply = std::move(it->second.Reply);
       FReplies.erase(it);
       return true;
     }
     if (FClosed) throw EDevToolsLost(FClosedWhy);
+    // A crashed page may never answer; waiting out the time would stall
+    // every other page too.
+    if (it != FReplies.end() && !it->second.SessionId.empty() &&
+        SessionGone(it->second.SessionId)) {
+      FReplies.erase(it);
+      throw EDevToolsPageGone("The page crashed or was closed");
+    }
     int Left = RemainingMs(Deadline);
     if (Left == 0) return false;
     pollfd P{FReadFd, POLLIN, 0};
@@ -210,7 +217,7 @@ void TDevToolsClient::Parse(const char* Data, std::size_t Size) {
     auto Id = Message.find("id");
     if (Id != Message.end()) {
       auto it = Id->is_number_integer() ? FReplies.find(Id->get<int>()) : FReplies.end();
-      if (it != FReplies.end()) it->second = std::move(Message);
+      if (it != FReplies.end()) it->second.Reply = std::move(Message);
       continue;
     }
     auto Method = Message.find("method");
@@ -221,6 +228,12 @@ void TDevToolsClient::Parse(const char* Data, std::size_t Size) {
     Event.SessionId = Message.value("sessionId", std::string());
     auto Params = Message.find("params");
     if (Params != Message.end()) Event.Params = std::move(*Params);
+    // Known as soon as read, so that waits on the page end at once.
+    if (Event.Method == "Inspector.targetCrashed" || Event.Method == "Inspector.detached") {
+      if (!Event.SessionId.empty()) FGoneSessions.insert(Event.SessionId);
+    } else if (Event.Method == "Target.detachedFromTarget" && Event.Params.is_object()) {
+      FGoneSessions.insert(Event.Params.value("sessionId", std::string()));
+    }
     FEvents.push_back(std::move(Event));
   }
   if (Start > 0) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "host/system/exception.h"
@@ -35,6 +36,9 @@ class EDevToolsError : public EOleException {
 
 // The browser is gone or does not answer; the client is unusable after it.
 HOST_EXCEPTION(EDevToolsLost, EOleException);
+// The page a command went to crashed or was closed before it answered; the
+// browser and its other pages go on.
+HOST_EXCEPTION(EDevToolsPageGone, EOleException);
 
 struct TDevToolsEvent {
   std::uint64_t Sequence;  // counts every event read, from 1
@@ -62,12 +66,20 @@ class TDevToolsClient {
            const std::string& SessionId = {}, bool WantReply = false);
   // Waits up to TimeoutMs for the reply to command Id: the whole message
   // (with "result" or "error"). False when the time ran out; the reply is
-  // then still kept if it comes. Raises EDevToolsLost when the pipe closes.
+  // then still kept if it comes. Raises EDevToolsLost when the pipe closes
+  // and EDevToolsPageGone when the command's page crashes meanwhile.
   bool WaitForReply(int Id, int TimeoutMs, json& Reply);
   // Stops keeping the reply of command Id.
   void Forget(int Id);
   // Marks the client unusable, as a closed pipe does.
   void Abandon(const std::string& Why);
+  // Reads what the browser has sent, without waiting: a closed pipe or a
+  // crashed page is known afterwards even if the loop has not run.
+  void Poll() { ReadAvailable(); }
+  // The page of this session crashed or was detached; commands to it fail.
+  bool SessionGone(const std::string& SessionId) const {
+    return FGoneSessions.count(SessionId) != 0;
+  }
 
   // Receives each event from the message loop.
   std::function<void(const TDevToolsEvent&)> OnEvent;
@@ -96,7 +108,12 @@ class TDevToolsClient {
 
   int FReadFd, FWriteFd;
   int FNextId = 0;
-  std::map<int, json> FReplies;  // awaited ids; null until the reply comes
+  struct TAwaited {
+    std::string SessionId;
+    json Reply;  // null until it comes
+  };
+  std::map<int, TAwaited> FReplies;
+  std::set<std::string> FGoneSessions;
   std::string FBuffer;
   std::size_t FScanned = 0;
   std::deque<TDevToolsEvent> FEvents;

@@ -109,6 +109,45 @@ TEST_F(DevToolsClientTest, SilenceRaisesAfterTheTimeoutAndAbandonsTheClient) {
   EXPECT_THROW(Client->Send("Browser.close"), EDevToolsLost);
 }
 
+TEST_F(DevToolsClientTest, ACommandToAPageThatCrashesEndsAtOnceAndTheOthersGoOn) {
+  // The crash is the browser's last word on that page: no reply follows.
+  struct TCase {
+    const char* Gone;
+    const char* SessionOfCommand;
+  } Cases[] = {
+      {R"({"method":"Inspector.targetCrashed","params":{},"sessionId":"S1"})", "S1"},
+      {R"({"method":"Inspector.detached","params":{"reason":"x"},"sessionId":"S2"})", "S2"},
+      {R"({"method":"Target.detachedFromTarget","params":{"sessionId":"S3"}})", "S3"},
+  };
+  int Id = 0;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Gone);
+    Say(C.Gone);
+    gint64 Start = g_get_monotonic_time();
+    EXPECT_THROW(Client->Call("Page.captureScreenshot", json::object(), C.SessionOfCommand, 5000),
+                 EDevToolsPageGone);
+    EXPECT_LT((g_get_monotonic_time() - Start) / 1000, 1000);
+    EXPECT_TRUE(Client->SessionGone(C.SessionOfCommand));
+    EXPECT_FALSE(Client->Closed());
+    EXPECT_EQ(Heard()["id"], ++Id);
+  }
+  // Another page, and the browser itself, still answer.
+  Say(R"({"id":4,"result":{"ok":true}})");
+  EXPECT_EQ(Client->Call("Runtime.evaluate", json::object(), "S4", 1000)["ok"], true);
+  EXPECT_FALSE(Client->SessionGone("S4"));
+}
+
+TEST_F(DevToolsClientTest, PollReadsWithoutTheLoop) {
+  Say(R"({"method":"Inspector.targetCrashed","params":{},"sessionId":"S1"})");
+  EXPECT_FALSE(Client->SessionGone("S1"));
+  Client->Poll();
+  EXPECT_TRUE(Client->SessionGone("S1"));
+  EXPECT_FALSE(Client->Closed());
+  HangUp();
+  Client->Poll();
+  EXPECT_TRUE(Client->Closed());
+}
+
 TEST_F(DevToolsClientTest, LateReplyIsKeptForItsWaiter) {
   int Id = Client->Send("Page.navigate", json::object(), {}, true);
   json Reply;

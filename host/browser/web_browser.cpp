@@ -126,6 +126,15 @@ void TWebBrowser::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TWebBrowser::Navigate(const std::wstring& URL) { Navigate(ToUtf8(URL)); }
 
 void TWebBrowser::Navigate(const std::string& URL) {
+  // The page being replaced is not reported lost: its loss is this
+  // navigation's business.
+  struct TNavigating {
+    bool& Flag;
+    bool Old;
+    explicit TNavigating(bool& F) : Flag(F), Old(F) { Flag = true; }
+    ~TNavigating() { Flag = Old; }
+  } Navigating(FNavigating);
+  DropLostPage();
   bool Cancel = false;
   if (OnBeforeNavigate2) {
     TWebBrowserBeforeNavigate2 Handler = OnBeforeNavigate2;
@@ -133,6 +142,37 @@ void TWebBrowser::Navigate(const std::string& URL) {
             OleVariant(), Cancel);
   }
   if (Cancel) return;
+  try {
+    NavigateOnce(URL);
+  } catch (const EBrowserLost&) {
+    // Killed a moment ago, before anyone could notice: once more on a new
+    // browser. A second loss is the browser's own fault.
+    NavigateOnce(URL);
+  } catch (const EDevToolsPageGone&) {
+    ClosePage();
+    NavigateOnce(URL);
+  }
+}
+
+void TWebBrowser::DropLostPage() {
+  TChromiumBrowser& C = Chromium();
+  C.CheckAlive();
+  if (FPage && C.SessionGone(FPage->SessionId)) {
+    StopLoadWatch();
+    ClosePage();
+    FReadyState = READYSTATE_UNINITIALIZED;
+  }
+}
+
+void TWebBrowser::PageLost(const std::string& Reason) {
+  StopLoadWatch();
+  FReadyState = READYSTATE_UNINITIALIZED;
+  if (FNavigating || !OnPageLost) return;
+  TWebBrowserPageLost Handler = OnPageLost;
+  Handler(this, Reason);
+}
+
+void TWebBrowser::NavigateOnce(const std::string& URL) {
   TChromiumBrowser& C = Chromium();
   TPage& P = Page();
   TOleEnum Before = FReadyState;

@@ -112,6 +112,10 @@ using TWebBrowserBeforeNavigate2 =
                        const OleVariant& PostData, const OleVariant& Headers, bool& Cancel)>;
 using TWebBrowserDocumentComplete =
     std::function<void(TObject* Sender, IDispatch* pDisp, const OleVariant& URL)>;
+// The page is gone (its renderer crashed, the browser ended): no event of it
+// comes any more, and a page still loading never completes. Not called for
+// the page a Navigate replaces.
+using TWebBrowserPageLost = std::function<void(TObject* Sender, const std::string& Reason)>;
 
 class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject {
  public:
@@ -127,7 +131,8 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
 
   // Raises EOleException when the browser refuses the URL (an invalid URL,
   // a host that cannot be reached, an error answer without a page), when it
-  // does not accept it within NavigateTimeout, or when the browser is lost.
+  // does not accept it within NavigateTimeout, or when the browser is lost
+  // twice. A page or browser that was lost before is replaced first.
   void Navigate(const std::wstring& URL) override;
   void Navigate(const std::string& URL);
   void Stop() override;
@@ -149,6 +154,9 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
                const void* hdcTargetDev, HDC hdcDraw, const TRect* lprcBounds,
                const TRect* lprcWBounds, TContinue pfnContinue, std::uintptr_t dwContinue) override;
 
+  // Why the last Draw failed, empty after one that worked.
+  const std::string& RenderError() const { return FRenderError; }
+
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
   // How long Navigate waits for the browser to accept a request.
@@ -161,6 +169,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
 
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserDocumentComplete OnDocumentComplete;
+  TWebBrowserPageLost OnPageLost;
 
  private:
   friend class OleVariant;
@@ -177,6 +186,9 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   void FireDocumentComplete(const std::string& FrameId, const std::string& URL);
   IDispatch* FrameDispatch(const std::string& FrameId);
   void NavigateSilently(TPage& P, const std::string& URL);
+  void NavigateOnce(const std::string& URL);
+  void DropLostPage();
+  void PageLost(const std::string& Reason);
   void StartLoadWatch();
   void StopLoadWatch();
   static int LoadWatchExpired(void* Self);
@@ -188,6 +200,8 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   int FNavigateTimeout = 30000;
   int FLoadTimeout = 60000;
   unsigned FLoadWatch = 0;
+  bool FNavigating = false;
+  std::string FRenderError;
 };
 
 }  // namespace host

@@ -21,9 +21,15 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
                          {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}});
     std::vector<std::uint8_t> Png = DecodeBase64(Shot.at("data").get_ref<const std::string&>());
     Image = ReadBrowserPng(Png.data(), Png.size());
-  } catch (const std::exception&) {
+  } catch (const std::exception& E) {
+    FRenderError = E.what();
+    // A crashed page answers with a bare "Internal error"; its crash may
+    // already be on the pipe and says more.
+    if (FPage && Chromium().CheckAlive() && Chromium().SessionGone(FPage->SessionId))
+      FRenderError = "The page crashed (its renderer ended)";
     return E_FAIL;
   }
+  FRenderError.clear();
   TBitmap& Target = hdcDraw->Bitmap();
   int X0 = std::max(R.Left, 0), X1 = std::min(R.Right, Target.Width());
   int Y0 = std::max(R.Top, 0), Y1 = std::min(R.Bottom, Target.Height());

@@ -38,10 +38,9 @@ void TWebBrowser::FireDocumentComplete(const std::string& FrameId, const std::st
 
 void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
   if (E.Method == TChromiumBrowser::LostEvent) {
-    StopLoadWatch();
     if (FPage) FPage->Link->Browser = nullptr;
     FPage.reset();
-    FReadyState = READYSTATE_UNINITIALIZED;
+    PageLost("The browser process ended");
     return;
   }
   if (!FPage || E.Sequence <= FPage->Barrier || !E.Params.is_object()) return;
@@ -120,9 +119,9 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     P.Frames.erase(A.value("frameId", std::string()));
   } else if (E.Method == "Inspector.targetCrashed" || E.Method == "Inspector.detached") {
     // The page is gone; the next use makes a new one.
-    StopLoadWatch();
     ClosePage();
-    FReadyState = READYSTATE_UNINITIALIZED;
+    PageLost(E.Method == "Inspector.targetCrashed" ? "The page crashed (its renderer ended)"
+                                                   : "The page was closed");
   }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "host/browser/chromium_browser.h"
+#include "host/browser/testing/browser_processes.h"
 #include "host/browser/testing/http_server.h"
 #include "host/forms/application.h"
 #include "host/graphics/bitmap.h"
@@ -413,6 +414,94 @@ TEST_F(WebBrowserTest, BrowserThatStopsAnsweringIsEndedAndReplaced) {
   Seen.clear();
   Browser->Navigate(Server->Url("/final.html"));
   ASSERT_TRUE(WaitComplete());
+}
+
+TEST_F(WebBrowserTest, APageLostWhileLoadingIsReportedAtOnce) {
+  // The page never finishes; only its loss can end the wait.
+  struct TCase {
+    const char* Kill;
+    const char* Reason;
+  } Cases[] = {{"renderer", "crashed"}, {"browser", "browser process ended"}};
+  TChromiumBrowser& C = TChromiumBrowser::Shared();
+  Browser->SetLoadTimeout(0);
+  std::vector<std::string> Lost;
+  Browser->OnPageLost = [&](TObject* Sender, const std::string& Reason) {
+    EXPECT_EQ(Sender, Browser.get());
+    Lost.push_back(Reason);
+  };
+  for (const TCase& K : Cases) {
+    SCOPED_TRACE(K.Kill);
+    Lost.clear();
+    Browser->Navigate(Server->Url("/partial"));
+    // Its first bytes are in the renderer.
+    Application->RunUntil([] { return false; }, 300);
+    ASSERT_TRUE(Browser->Busy());
+    if (std::string(K.Kill) == "renderer")
+      ASSERT_EQ(testing::KillRenderers(C.Pid()), 1);
+    else
+      ASSERT_EQ(kill(C.Pid(), SIGKILL), 0);
+    gint64 Start = g_get_monotonic_time();
+    ASSERT_TRUE(Application->RunUntil([&] { return !Lost.empty(); }, 5000));
+    EXPECT_LT(MsSince(Start), 3000);
+    ASSERT_EQ(Lost.size(), 1u);
+    EXPECT_NE(Lost[0].find(K.Reason), std::string::npos) << Lost[0];
+    EXPECT_EQ(Browser->ReadyState(), READYSTATE_UNINITIALIZED);
+  }
+}
+
+TEST_F(WebBrowserTest, NavigateAfterAKillThatNobodyNoticedYetLoadsOnAFreshPage) {
+  // Killed between two pages, with no message handled in between: the next
+  // page must not fail for what happened to the last one.
+  TChromiumBrowser& C = TChromiumBrowser::Shared();
+  std::vector<std::string> Lost;
+  Browser->OnPageLost = [&](TObject*, const std::string& Reason) { Lost.push_back(Reason); };
+  for (const char* Kill : {"renderer", "browser", "renderer"}) {
+    SCOPED_TRACE(Kill);
+    Seen.clear();
+    Browser->Navigate(Server->Url("/final.html"));
+    ASSERT_TRUE(WaitComplete());
+    pid_t Pid = C.Pid();
+    if (std::string(Kill) == "renderer") {
+      ASSERT_EQ(testing::KillRenderers(Pid), 1);
+      g_usleep(300 * 1000);  // the crash is on the pipe before Navigate runs
+    } else {
+      ASSERT_EQ(kill(Pid, SIGKILL), 0);
+    }
+    Seen.clear();
+    Browser->Navigate(Server->Url("/quads.html"));
+    ASSERT_TRUE(WaitComplete());
+    EXPECT_EQ(Urls("complete"), std::vector<std::string>{Server->Url("/quads.html")});
+    TBitmap B;
+    B.SetPixelFormat(pf24bit);
+    B.SetSize(200, 100);
+    TRect R = Rect(0, 0, 200, 100);
+    Browser->SetBounds(0, 0, 200, 100);
+    ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R,
+                            nullptr, nullptr, 0),
+              0)
+        << Browser->RenderError();
+    EXPECT_EQ(Rgb(B, 150, 75), 0x102030u);
+    Browser->SetBounds(0, 0, 800, 600);
+    EXPECT_EQ(C.Pid() != Pid, std::string(Kill) == "browser");
+  }
+  EXPECT_TRUE(Lost.empty()) << Lost[0];
+}
+
+TEST_F(WebBrowserTest, DrawOnACrashedPageFailsAtOnceAndSaysWhy) {
+  Browser->Navigate(Server->Url("/final.html"));
+  ASSERT_TRUE(WaitComplete());
+  ASSERT_EQ(testing::KillRenderers(TChromiumBrowser::Shared().Pid()), 1);
+  g_usleep(300 * 1000);
+  TBitmap B;
+  B.SetPixelFormat(pf24bit);
+  B.SetSize(100, 100);
+  TRect R = Rect(0, 0, 100, 100);
+  gint64 Start = g_get_monotonic_time();
+  EXPECT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
+                          nullptr, 0),
+            E_FAIL);
+  EXPECT_LT(MsSince(Start), 3000);
+  EXPECT_NE(Browser->RenderError().find("crashed"), std::string::npos) << Browser->RenderError();
 }
 
 TEST_F(WebBrowserTest, BrowserThatCannotStartRaises) {
