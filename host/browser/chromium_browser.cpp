@@ -2,9 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "host/browser/chromium_process.h"
 
 namespace host {
+
+namespace {
+// A browser that answers at all answers this quickly.
+constexpr int ProbeTimeoutMs = 5000;
+}  // namespace
 
 std::string DefaultBrowserExecutable() {
   const char* Shell = "/usr/lib/chromium/chromium-headless-shell";
@@ -93,6 +100,15 @@ json TChromiumBrowser::Call(const std::string& Method, const json& Params,
                          TimeoutMs > 0 ? TimeoutMs : FOptions.CommandTimeoutMs);
   } catch (const EDevToolsLost& E) {
     Lose(E.Message());
+  } catch (const EDevToolsPageGone&) {
+    // A hung page, or the whole browser hung: only the browser can tell.
+    try {
+      FClient->Call("Browser.getVersion", json::object(), {},
+                    std::min(FOptions.CommandTimeoutMs, ProbeTimeoutMs));
+    } catch (const EDevToolsLost& E) {
+      Lose(E.Message());
+    }
+    throw;
   }
 }
 

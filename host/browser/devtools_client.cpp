@@ -171,8 +171,14 @@ json TDevToolsClient::Call(const std::string& Method, const json& Params,
   json Reply;
   if (!WaitForReply(Id, TimeoutMs, Reply)) {
     Forget(Id);
-    Abandon("The browser did not answer " + Method + " within " + std::to_string(TimeoutMs) +
-            " ms");
+    std::string Why = " did not answer " + Method + " within " + std::to_string(TimeoutMs) + " ms";
+    if (!SessionId.empty()) {
+      // A page whose script never yields does not answer, while the browser
+      // may well: the page alone is given up.
+      FGoneSessions.insert(SessionId);
+      throw EDevToolsPageGone("The page" + Why);
+    }
+    Abandon("The browser" + Why);
     throw EDevToolsLost(FClosedWhy);
   }
   if (Reply.contains("error")) {

@@ -56,8 +56,10 @@ class TDevToolsClient {
   TDevToolsClient& operator=(const TDevToolsClient&) = delete;
 
   // Sends a command and waits up to TimeoutMs for its reply; returns its
-  // result. Raises EDevToolsError for an error reply and EDevToolsLost when
-  // the pipe closes or the time runs out.
+  // result. Raises EDevToolsError for an error reply, EDevToolsLost when the
+  // pipe closes or a command to the browser itself times out, and
+  // EDevToolsPageGone when the command's page crashes or does not answer in
+  // time (the page counts as gone from then on).
   json Call(const std::string& Method, const json& Params = json::object(),
             const std::string& SessionId = {}, int TimeoutMs = 30000);
   // Sends a command and returns its id; with WantReply its reply is kept

@@ -68,9 +68,9 @@ bool InflateWhole(const std::vector<std::uint8_t>& Compressed, std::vector<std::
   static thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)>
       D(libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
   std::size_t Produced = 0;
-  return D && libdeflate_zlib_decompress(D.get(), Compressed.data(), Compressed.size(),
-                                         Raw.data(), Raw.size(), &Produced) ==
-                  LIBDEFLATE_SUCCESS &&
+  return D &&
+         libdeflate_zlib_decompress(D.get(), Compressed.data(), Compressed.size(), Raw.data(),
+                                    Raw.size(), &Produced) == LIBDEFLATE_SUCCESS &&
          Produced == Raw.size();
 }
 
@@ -134,7 +134,6 @@ TRgbImage ReadBrowserPng(const std::uint8_t* Data, std::size_t Size) {
   std::size_t RawSize = (Stride + 1) * static_cast<std::size_t>(Height);
   std::vector<std::uint8_t> Raw(RawSize);
   if (!InflateWhole(Compressed, Raw)) InflateStream(Compressed, Raw);
-
 
   // Unfiltered in place: the rows stay where inflate put them.
   TRgbImage Image;

@@ -262,7 +262,11 @@ void TWebBrowser::NavigateSilently(TPage& P, const std::string& URL) {
 void TWebBrowser::Stop() {
   if (!FPage) return;
   StopLoadWatch();
-  PageCall("Page.stopLoading");
+  // Not waited for: a page busy in its own script would hold up everything
+  // else on the loop; the events say when it stopped.
+  TChromiumBrowser& C = Chromium();
+  if (C.Running() && C.Generation() == FPage->Generation && !C.SessionGone(FPage->SessionId))
+    C.Send("Page.stopLoading", json::object(), FPage->SessionId);
 }
 
 std::string TWebBrowser::LocationURL() { return FPage ? FPage->MainUrl : std::string(); }

@@ -504,6 +504,31 @@ TEST_F(WebBrowserTest, DrawOnACrashedPageFailsAtOnceAndSaysWhy) {
   EXPECT_NE(Browser->RenderError().find("crashed"), std::string::npos) << Browser->RenderError();
 }
 
+TEST_F(WebBrowserTest, APageBusyInItsOwnScriptIsGivenUpAloneAndTheBrowserGoesOn) {
+  Server->Route("/spin.html", testing::Page("<html><body>spin<script>"
+                                            "onload = () => setTimeout(() => { for (;;) {} }, 50);"
+                                            "</script></body></html>"));
+  TChromiumBrowser& C = TChromiumBrowser::Shared();
+  C.Options().CommandTimeoutMs = 1000;
+  Browser->Navigate(Server->Url("/spin.html"));
+  ASSERT_TRUE(WaitComplete());
+  Application->RunUntil([] { return false; }, 200);
+  pid_t Pid = C.Pid();
+  gint64 Start = g_get_monotonic_time();
+  EXPECT_THROW(Browser->OleObject().Get("Document"), EOleException);
+  EXPECT_LT(MsSince(Start), 4000);
+  EXPECT_TRUE(C.Running());
+  EXPECT_EQ(C.Pid(), Pid);
+  // Stopping does not wait for it either.
+  Start = g_get_monotonic_time();
+  Browser->Stop();
+  EXPECT_LT(MsSince(Start), 500);
+  Seen.clear();
+  Browser->Navigate(Server->Url("/final.html"));
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_EQ(C.Pid(), Pid);
+}
+
 TEST_F(WebBrowserTest, BrowserThatCannotStartRaises) {
   TChromiumBrowser& C = TChromiumBrowser::Shared();
   C.Shutdown();
