@@ -121,6 +121,7 @@ int CaptureBatch(const TCaptureOptions& Options) {
           {"width", R.Width},
           {"height", R.Height},
           {"milliseconds", R.Milliseconds},
+          {"started", IsoTime(R.StartedUs)},
           {"error", R.Code == ceOk ? nullptr : nlohmann::ordered_json(R.Error)}};
       Report << Line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
       Report.flush();

@@ -36,7 +36,7 @@ const char* const CaptureUsage =
     "  --jobs N           capture N pages at once\n"
     "  --shard K/N        take every N-th URL of the list from the K-th (K from 1)\n"
     "  --report FILE      one JSON line per URL: url, file, size, width, height,\n"
-    "                     milliseconds, error\n"
+    "                     milliseconds, started (UTC), error\n"
     "  --every SECONDS    capture again and again, replacing OUT each time;\n"
     "  --count N          ... N times\n"
     "  Exit codes: 0 written, 1 failed (in bulk: some pages failed), 2 usage,\n"
@@ -216,8 +216,9 @@ int CaptureOne(const TCaptureOptions& Options) {
       Exit = R.Code;
       Complain(R);
     }
-    // Again and again: the control's own timer takes over after the first.
-    if (Options.EveryMs && Written == 1 && R.Code == ceOk) {
+    // Again and again: the control's own timer takes over after the first
+    // (and on a fresh control, after one that ran out of time).
+    if (Options.EveryMs && R.Code == ceOk && !Job->Lens().TimedUpdate()) {
       Job->Lens().SetTimerInterval(unsigned(Options.EveryMs));
       Job->Lens().SetTimedUpdate(true);
     }

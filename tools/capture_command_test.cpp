@@ -5,6 +5,7 @@
 #include "tools/capture_command.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -238,6 +240,7 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
                       << Server->Url("/page.html") << " again.png\n"
                       << "http://127.0.0.1:" << host::testing::ClosedPort() << "/ closed.png\n";
   std::string Out;
+  gint64 Before = g_get_real_time();
   EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("out") + " --jobs 2 --size 64x64 " +
                     "--report " + Dir.File("report.json"),
                 &Out),
@@ -257,6 +260,16 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
   while (std::getline(Report, Line)) {
     ++Lines;
     Errors += Line.find("\"error\":null") == std::string::npos;
+    // When each page was started, in UTC, to the millisecond.
+    auto Entry = nlohmann::json::parse(Line);
+    GDateTime* Started =
+        g_date_time_new_from_iso8601(Entry["started"].get<std::string>().c_str(), nullptr);
+    ASSERT_NE(Started, nullptr) << Line;
+    gint64 Us =
+        g_date_time_to_unix(Started) * G_USEC_PER_SEC + g_date_time_get_microsecond(Started);
+    g_date_time_unref(Started);
+    EXPECT_GE(Us, Before / 1000 * 1000) << Line;
+    EXPECT_LE(Us, g_get_real_time()) << Line;
   }
   EXPECT_EQ(Lines, 4);
   EXPECT_EQ(Errors, 2);

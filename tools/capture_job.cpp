@@ -11,6 +11,9 @@ namespace snapkit::tools {
 
 namespace {
 
+// Captures on one control before it is replaced by a fresh one.
+constexpr int RecycleAfter = 100;
+
 // A name beside File with File's extension (which chooses the format), so
 // that the rename that publishes the picture stays on one file system.
 std::string TemporaryName(const std::string& File) {
@@ -26,13 +29,31 @@ std::string TemporaryName(const std::string& File) {
 
 }  // namespace
 
+std::string IsoTime(std::int64_t UnixUs) {
+  GDateTime* T = g_date_time_new_from_unix_utc(UnixUs / G_USEC_PER_SEC);
+  if (!T) return std::string();
+  gchar* Text = g_date_time_format(T, "%Y-%m-%dT%H:%M:%S");
+  char Ms[8];
+  std::snprintf(Ms, sizeof Ms, ".%03dZ", int(UnixUs % G_USEC_PER_SEC / 1000));
+  std::string Out = std::string(Text) + Ms;
+  g_free(Text);
+  g_date_time_unref(T);
+  return Out;
+}
+
 TCaptureJob::TCaptureJob(host::TComponent& Form, const TCaptureOptions& Options, TDone Done)
-    : FOptions(Options), FDone(std::move(Done)), FLens(new TSitelens(&Form)) {
-  FLens->SetWebPageView(Options.View);
-  FLens->SetViewWidth(unsigned(Options.AreaWidth));
-  FLens->SetViewHeight(unsigned(Options.AreaHeight));
-  FLens->SetProportional(!Options.Stretch);
-  FLens->SetRenderDelay(unsigned(Options.DelayMs));
+    : FOptions(Options), FDone(std::move(Done)), FForm(Form) {
+  MakeLens();
+}
+
+void TCaptureJob::MakeLens() {
+  FLens = new TSitelens(&FForm);
+  FCapturesOnPage = 0;
+  FLens->SetWebPageView(FOptions.View);
+  FLens->SetViewWidth(unsigned(FOptions.AreaWidth));
+  FLens->SetViewHeight(unsigned(FOptions.AreaHeight));
+  FLens->SetProportional(!FOptions.Stretch);
+  FLens->SetRenderDelay(unsigned(FOptions.DelayMs));
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);
@@ -40,6 +61,14 @@ TCaptureJob::TCaptureJob(host::TComponent& Form, const TCaptureOptions& Options,
   FLens->OnCaptureError = [this](host::TObject*, const std::string&, const std::string& Message) {
     if (FBusy) Finish(ceFailed, Message);
   };
+}
+
+// A fresh control has a page (and renderer) of its own: nothing a page that
+// ran out of time still does, and nothing a renderer piled up over many
+// pages, carries over to the next one.
+void TCaptureJob::RecycleLens() {
+  delete FLens;
+  MakeLens();
 }
 
 TCaptureJob::~TCaptureJob() {
@@ -53,6 +82,9 @@ void TCaptureJob::Start(const std::string& Url, const std::string& File) {
   FResult.File = File;
   FBusy = true;
   FStarted = g_get_monotonic_time();
+  FResult.StartedUs = g_get_real_time();
+  if (FCapturesOnPage >= RecycleAfter) RecycleLens();
+  ++FCapturesOnPage;
   FDeadline = g_timeout_add(guint(FOptions.TimeoutMs), &TCaptureJob::Expired, this);
   FLens->Browser().SetNavigateTimeout(FOptions.TimeoutMs);
   try {
@@ -77,9 +109,12 @@ gboolean TCaptureJob::Expired(gpointer Self) {
     Job->FLens->Browser().Stop();
   } catch (const host::Exception&) {
   }
+  if (!Job->FBusy) return G_SOURCE_REMOVE;  // ended meanwhile, and reported
   char Text[64];
   std::snprintf(Text, sizeof Text, "no complete page within %g s",
                 Job->FOptions.TimeoutMs / 1000.0);
+  // Not from a callback of the control: nothing of it is on the stack.
+  Job->RecycleLens();
   Job->Finish(ceTimedOut, Text);
   return G_SOURCE_REMOVE;
 }

@@ -23,7 +23,11 @@ struct TCaptureResult {
   int Width = 0;  // of the picture written
   int Height = 0;
   std::int64_t Milliseconds = 0;
+  std::int64_t StartedUs = 0;  // wall clock, microseconds since 1970
 };
+
+// "2026-12-07T21:50:01.123Z" for a wall-clock time in microseconds.
+std::string IsoTime(std::int64_t UnixUs);
 
 class TCaptureJob {
  public:
@@ -45,13 +49,17 @@ class TCaptureJob {
   TCaptureResult Save(const std::string& Url, const std::string& File);
 
  private:
+  void MakeLens();
+  void RecycleLens();
   void Ready(const std::string& Url);
   void Finish(TCaptureExit Code, const std::string& Error);
   static gboolean Expired(gpointer Self);
 
   const TCaptureOptions& FOptions;
   TDone FDone;
-  TSitelens* FLens;
+  host::TComponent& FForm;
+  TSitelens* FLens = nullptr;
+  int FCapturesOnPage = 0;
   bool FBusy = false;
   TCaptureResult FResult;
   gint64 FStarted = 0;

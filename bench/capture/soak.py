@@ -15,6 +15,7 @@ Run through scripts/soak-capture.sh.
 
 import argparse
 import collections
+import datetime
 import json
 import os
 import random
@@ -202,6 +203,7 @@ def main():
     print("soak: " + " ".join(cmd), flush=True)
     log = open(log_path, "w")
     t0 = time.monotonic()
+    wall0 = time.time()
     proc = subprocess.Popen(cmd, stdout=log, stderr=log, start_new_session=True)
 
     arrivals = []          # (time, report entry)
@@ -311,18 +313,24 @@ def main():
     for url in strangers:
         problems["reported"].append(f"{url}: reported but not in the list")
 
-    def near_fault(t_end, ms):
-        # A page that was loading when something was killed. Its end is
-        # stamped when this loop reads the report, up to a sample late, so
-        # its start may look that much later. A page started well after a
-        # kill has no excuse: the browser is started again for it.
-        start = t_end - ms / 1000
-        return [f for f in faults if start - 0.3 <= f["t"] <= t_end]
+    def started(e, t_end, ms):
+        # snapkit says when it started each page; older reports only how
+        # long it took, and this loop reads them up to a sample late.
+        if e.get("started"):
+            stamp = datetime.datetime.fromisoformat(e["started"].replace("Z", "+00:00"))
+            return stamp.timestamp() - wall0, 0.05
+        return t_end - ms / 1000, 0.3
 
-    def timing(t_end, ms):
-        start = t_end - ms / 1000
+    def near_fault(e, t_end, ms):
+        # A page that was loading when something was killed. A page started
+        # after a kill has no excuse: the browser is started again for it.
+        start, slack = started(e, t_end, ms)
+        return [f for f in faults if start - slack <= f["t"] <= t_end]
+
+    def timing(e, t_end, ms):
+        start, _ = started(e, t_end, ms)
         text = f"loaded from {start:.1f} s to {t_end:.1f} s"
-        hits = near_fault(t_end, ms)
+        hits = near_fault(e, t_end, ms)
         before = [f for f in faults if f["t"] <= start]
         f = hits[0] if hits else before[-1] if before else None
         if f and f["t"] > start:
@@ -340,7 +348,7 @@ def main():
         # a little longer; past that the page's time limit did not hold.
         if ms > args.timeout * 1000 + 5000:
             problems["hang"].append(f"{url} ({kind}): reported after {ms / 1000:.1f} s with "
-                                    f"--timeout {args.timeout:g}: \"{err}\" ({timing(t_end, ms)})")
+                                    f"--timeout {args.timeout:g}: \"{err}\" ({timing(e, t_end, ms)})")
         if err is None:
             outcomes[kind]["captured"] += 1
             if not f or not os.path.isfile(f):
@@ -361,11 +369,11 @@ def main():
         expected = {"missing": "HTTP status 404", "hang": "no complete page"}.get(kind)
         if (expected and expected in err) or kind == "crash":
             continue
-        hits = near_fault(t_end, ms)
+        hits = near_fault(e, t_end, ms)
         if hits:
-            explained.append(f"{url} ({kind}): {err} ({timing(t_end, ms)})")
+            explained.append(f"{url} ({kind}): {err} ({timing(e, t_end, ms)})")
         else:
-            problems["outcome"].append(f"{url} ({kind}): \"{err}\" ({timing(t_end, ms)})")
+            problems["outcome"].append(f"{url} ({kind}): \"{err}\" ({timing(e, t_end, ms)})")
     leftovers = [n for n in os.listdir(out_dir)] if os.path.isdir(out_dir) else []
     for n in leftovers:
         if ".part-" in n:
