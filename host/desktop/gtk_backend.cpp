@@ -31,6 +31,11 @@ TShiftState ShiftOf(guint State) {
   return Shift;
 }
 
+void SetTitle(GtkWidget* Window, const TControl& Control) {
+  gtk_window_set_title(GTK_WINDOW(Window), Control.Caption().empty() ? Control.Name().c_str()
+                                                                    : Control.Caption().c_str());
+}
+
 }  // namespace
 
 TGtkBackend::~TGtkBackend() {
@@ -79,9 +84,7 @@ void TGtkBackend::CreateWindow(TWinControl& Control) {
     g_object_set_data(G_OBJECT(W.TopLevel), ControlKey, &Control);
     gtk_container_add(GTK_CONTAINER(W.TopLevel), W.Layout);
     if (Form) {
-      gtk_window_set_title(GTK_WINDOW(W.TopLevel),
-                           Control.Caption().empty() ? Control.Name().c_str()
-                                                     : Control.Caption().c_str());
+      SetTitle(W.TopLevel, Control);
       g_signal_connect(W.TopLevel, "delete-event", G_CALLBACK(OnDelete), this);
     }
     g_signal_connect(W.Layout, "size-allocate", G_CALLBACK(OnSizeAllocate), this);
@@ -178,6 +181,10 @@ void TGtkBackend::ParentChanged(TControl& Control, TWinControl* OldParent) {
   // not exist comes when its new parent's has.
   if (W) Windowed->DestroyHandle();
   if (W || NewParent) Windowed->HandleNeeded();
+}
+
+void TGtkBackend::CaptionChanged(TControl& Control) {
+  if (TWindow* W = Find(&Control); W && W->TopLevel) SetTitle(W->TopLevel, Control);
 }
 
 void TGtkBackend::Invalidate(TControl& Control) {

@@ -26,6 +26,7 @@ class TGtkBackend : public TWindowBackend {
   void BoundsChanged(TControl& Control) override;
   void VisibleChanged(TControl& Control) override;
   void ParentChanged(TControl& Control, TWinControl* OldParent) override;
+  void CaptionChanged(TControl& Control) override;
   void Invalidate(TControl& Control) override;
   void Popup(TPopupMenu& Menu, int X, int Y) override;
   TPoint ScreenOrigin(const TControl& TopLevel) override;

@@ -32,6 +32,8 @@ class TWindowBackend {
   virtual void BoundsChanged(TControl& Control) = 0;
   virtual void VisibleChanged(TControl& Control) = 0;
   virtual void ParentChanged(TControl& Control, TWinControl* OldParent) = 0;
+  // A window's title is its control's caption.
+  virtual void CaptionChanged(TControl& Control) = 0;
   // Control's look changed: draw it again soon.
   virtual void Invalidate(TControl& Control) = 0;
   // Shows Menu to the user at screen point (X, Y) and returns once it is

@@ -125,6 +125,12 @@ bool TControl::OnDisplay() const {
   return FParent && FParent->HandleAllocated();
 }
 
+void TControl::SetCaption(const std::string& Value) {
+  if (Value == FCaption) return;
+  FCaption = Value;
+  if (OnDisplay()) WindowBackend().CaptionChanged(*this);
+}
+
 void TControl::Invalidate() {
   ++FPaintRequests;
   if (OnDisplay()) WindowBackend().Invalidate(*this);

@@ -65,7 +65,7 @@ class TControl : public TComponent {
   bool Showing() const;
 
   const std::string& Caption() const { return FCaption; }
-  void SetCaption(const std::string& Value) { FCaption = Value; }
+  void SetCaption(const std::string& Value);
 
   // A point in this control's client area in screen coordinates: a control
   // without a parent sits where the backend put its window, headless at

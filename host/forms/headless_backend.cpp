@@ -17,6 +17,7 @@ class THeadlessBackend : public TWindowBackend {
   void BoundsChanged(TControl&) override {}
   void VisibleChanged(TControl&) override {}
   void ParentChanged(TControl&, TWinControl*) override {}
+  void CaptionChanged(TControl&) override {}
   void Invalidate(TControl&) override {}
   void Popup(TPopupMenu&, int, int) override {}
   TPoint ScreenOrigin(const TControl& TopLevel) override {
