@@ -86,8 +86,10 @@ void TGtkBackend::CreateWindow(TWinControl& Control) {
     if (Form) {
       SetTitle(W.TopLevel, Control);
       g_signal_connect(W.TopLevel, "delete-event", G_CALLBACK(OnDelete), this);
+      // Only a window on the screen is resized by the user; an offscreen
+      // one keeps its control's size (even 0 by 0, which it cannot be).
+      g_signal_connect(W.Layout, "size-allocate", G_CALLBACK(OnSizeAllocate), this);
     }
-    g_signal_connect(W.Layout, "size-allocate", G_CALLBACK(OnSizeAllocate), this);
   }
   TWindow& Stored = FWindows[&Control] = W;
   if (Stored.TopLevel)
@@ -262,7 +264,7 @@ gboolean TGtkBackend::TakeNewSize(gpointer Self) {
   B->FSizeIdle = 0;
   std::vector<TWinControl*> TopLevels;
   for (auto& [Control, W] : B->FWindows)
-    if (W.TopLevel) TopLevels.push_back(W.Control);
+    if (W.TopLevel && !GTK_IS_OFFSCREEN_WINDOW(W.TopLevel)) TopLevels.push_back(W.Control);
   // A resize may free windows: each is looked up again.
   for (TWinControl* Control : TopLevels) {
     TWindow* W = B->Find(Control);
@@ -270,8 +272,7 @@ gboolean TGtkBackend::TakeNewSize(gpointer Self) {
     int Width = gtk_widget_get_allocated_width(W->Layout);
     int Height = gtk_widget_get_allocated_height(W->Layout);
     int X = Control->Left(), Y = Control->Top();
-    if (GTK_IS_WINDOW(W->TopLevel) && !GTK_IS_OFFSCREEN_WINDOW(W->TopLevel))
-      gtk_window_get_position(GTK_WINDOW(W->TopLevel), &X, &Y);
+    gtk_window_get_position(GTK_WINDOW(W->TopLevel), &X, &Y);
     if (Width == Control->Width() && Height == Control->Height() && X == Control->Left() &&
         Y == Control->Top())
       continue;
