@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libglib2.0-dev nlohmann-json3-dev chromium chromium-headless-shell
-  libgtest-dev libgmock-dev libpng-dev python3-pil imagemagick
+  libgtk-3-dev
+  libgtest-dev libgmock-dev libpng-dev python3-pil imagemagick xvfb xdotool
   libbenchmark-dev libspng-dev libstb-dev
   clang libclang-rt-14-dev
 )

@@ -12,6 +12,7 @@
 #include "tools/convert_command.h"
 #include "tools/info_command.h"
 #include "tools/palette_command.h"
+#include "tools/view_command.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void PrintUsage(std::FILE* To) {
   std::fputs(ConvertUsage, To);
   std::fputs(InfoUsage, To);
   std::fputs(PaletteUsage, To);
+  std::fputs(ViewUsage, To);
 }
 
 }  // namespace
@@ -91,6 +93,21 @@ int main(int argc, char** argv) {
     if (command == "palette") {
       std::fputs(RunPalette(args).c_str(), stdout);
       return 0;
+    }
+    if (command == "view") {
+      for (const std::string& a : args)
+        if (a == "--help" || a == "-h") {
+          std::fputs(ViewUsage, stdout);
+          return 0;
+        }
+      TViewOptions options;
+      try {
+        options = ParseViewArgs(args);
+      } catch (const TUsageError& e) {
+        std::fprintf(stderr, "snapkit: %s\n\n%s", e.Message.c_str(), ViewUsage);
+        return 2;
+      }
+      return RunView(options);
     }
     throw TUsageError{"unknown command " + command};
   } catch (const TUsageError& e) {

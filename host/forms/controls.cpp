@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "host/forms/backend.h"
 #include "host/graphics/bitmap.h"
 #include "host/graphics/picture.h"
 
@@ -37,6 +38,12 @@ TWinControl* FindControl(HWND Wnd) {
 }
 
 bool IsWindow(HWND Wnd) { return FindControl(Wnd) != nullptr; }
+
+bool AnyWindowExists() {
+  TWindowTable& T = Table();
+  std::lock_guard<std::mutex> Guard(T.Lock);
+  return !T.Windows.empty();
+}
 
 namespace {
 
@@ -98,10 +105,10 @@ void TControl::SetParent(TWinControl* Value) {
   if (Value == FParent) return;
   for (TWinControl* P = Value; P; P = P->Parent())
     if (P == this) throw EInvalidOperation("Control cannot have itself as its parent");
-  if (FParent) {
-    auto& List = FParent->FControls;
+  TWinControl* Old = FParent;
+  if (Old) {
+    auto& List = Old->FControls;
     List.erase(std::find(List.begin(), List.end(), this));
-    TWinControl* Old = FParent;
     FParent = nullptr;
     if (FAlign != alNone) Old->Realign();
   }
@@ -110,6 +117,23 @@ void TControl::SetParent(TWinControl* Value) {
     FParent = Value;
     if (FAlign != alNone) Value->Realign();
   }
+  if (OnDisplay() || (Old && Old->HandleAllocated())) WindowBackend().ParentChanged(*this, Old);
+}
+
+bool TControl::OnDisplay() const {
+  if (auto* W = dynamic_cast<const TWinControl*>(this); W && W->HandleAllocated()) return true;
+  return FParent && FParent->HandleAllocated();
+}
+
+void TControl::SetCaption(const std::string& Value) {
+  if (Value == FCaption) return;
+  FCaption = Value;
+  if (OnDisplay()) WindowBackend().CaptionChanged(*this);
+}
+
+void TControl::Invalidate() {
+  ++FPaintRequests;
+  if (OnDisplay()) WindowBackend().Invalidate(*this);
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -121,6 +145,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FTop = ATop;
   FWidth = AWidth;
   FHeight = AHeight;
+  if (OnDisplay()) WindowBackend().BoundsChanged(*this);
   if (Resized && !InState(csLoading) && !InState(csDestroying)) Resize();
 }
 
@@ -133,6 +158,7 @@ void TControl::SetAlign(TAlign Value) {
 void TControl::SetVisible(bool Value) {
   if (Value == FVisible) return;
   FVisible = Value;
+  if (OnDisplay()) WindowBackend().VisibleChanged(*this);
   if (FParent && FAlign != alNone) FParent->Realign();
 }
 
@@ -143,11 +169,14 @@ bool TControl::Showing() const {
 }
 
 TPoint TControl::ClientToScreen(TPoint Point) const {
-  for (const TControl* C = this; C; C = C->FParent) {
+  const TControl* C = this;
+  for (; C->FParent; C = C->FParent) {
     Point.X += C->FLeft;
     Point.Y += C->FTop;
   }
-  return Point;
+  TPoint Origin{C->FLeft, C->FTop};
+  if (C->OnDisplay()) Origin = WindowBackend().ScreenOrigin(*C);
+  return {Point.X + Origin.X, Point.Y + Origin.Y};
 }
 
 TPoint TControl::ScreenToClient(TPoint Point) const {
@@ -188,6 +217,14 @@ HWND TWinControl::Handle() {
     FHandle = reinterpret_cast<HWND>(++T.LastHandle);
     T.Windows.emplace(FHandle, this);
   }
+  try {
+    WindowBackend().CreateWindow(*this);
+  } catch (...) {
+    std::lock_guard<std::mutex> Guard(T.Lock);
+    T.Windows.erase(FHandle);
+    FHandle = nullptr;
+    throw;
+  }
   CreateWnd();
   return FHandle;
 }
@@ -205,6 +242,7 @@ void TWinControl::DestroyHandle() {
   }
   for (auto& H : Hooks) H(FHandle);
   DestroyWnd();
+  WindowBackend().DestroyWindow(*this);
   std::lock_guard<std::mutex> Guard(T.Lock);
   T.Windows.erase(FHandle);
   FHandle = nullptr;

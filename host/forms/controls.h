@@ -1,8 +1,9 @@
 #pragma once
 // Controls: TControl (a rectangle in its parent), TWinControl (a control
 // with a window, children and message dispatch), and the few concrete
-// controls the package builds on. Nothing here draws to a display: windows
-// are entries in a table that messages find by handle.
+// controls the package builds on. Windows are entries in a table that
+// messages find by handle; the window backend (backend.h) gives them a place
+// on a display, if there is one.
 
 #include <functional>
 #include <memory>
@@ -64,16 +65,18 @@ class TControl : public TComponent {
   bool Showing() const;
 
   const std::string& Caption() const { return FCaption; }
-  void SetCaption(const std::string& Value) { FCaption = Value; }
+  void SetCaption(const std::string& Value);
 
   // A point in this control's client area in screen coordinates: a control
-  // without a parent sits at (Left, Top) of the screen.
+  // without a parent sits where the backend put its window, headless at
+  // (Left, Top) of the screen.
   TPoint ClientToScreen(TPoint Point) const;
   TPoint ScreenToClient(TPoint Point) const;
 
-  // Nothing is drawn headless; these only mark the request.
-  void Invalidate() { ++FPaintRequests; }
-  void Repaint() { ++FPaintRequests; }
+  // Asks the backend to draw the control again; the requests are counted
+  // (headless, that is all that happens).
+  void Invalidate();
+  void Repaint() { Invalidate(); }
   int PaintRequests() const { return FPaintRequests; }
 
   // The mouse went down over the control at client point (X, Y).
@@ -86,6 +89,10 @@ class TControl : public TComponent {
   virtual void Resize();
 
  private:
+  // Whether the backend has anything of this control on a display: its
+  // window, or its parent's for a control drawn there.
+  bool OnDisplay() const;
+
   TWinControl* FParent = nullptr;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   TAlign FAlign = alNone;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/forms/backend.h"
+
 namespace host {
 
 TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner) {}
@@ -66,7 +68,10 @@ TPopupHook SetPopupHook(TPopupHook Hook) {
 void TPopupMenu::Popup(int X, int Y) {
   FPopupPoint = {X, Y};
   if (OnPopup) OnPopup(this);
-  if (TPopupHook Hook = PopupHook()) Hook(*this, X, Y);
+  if (TPopupHook Hook = PopupHook())
+    Hook(*this, X, Y);
+  else
+    WindowBackend().Popup(*this, X, Y);
 }
 
 }  // namespace host

@@ -46,9 +46,9 @@ class TMenuItem : public TComponent {
 
 class TPopupMenu;
 
-// Where a popped-up menu goes. Headless there is no screen to show it on, so
-// the hook stands for the user: it sees the menu and the point and may Click
-// the item chosen. Without a hook nothing is chosen.
+// Where a popped-up menu goes. A hook stands for the user: it sees the menu
+// and the point and may Click the item chosen. Without a hook the window
+// backend shows the menu (headless, to no one: nothing is chosen).
 using TPopupHook = std::function<void(TPopupMenu& Menu, int X, int Y)>;
 // Returns the previous hook.
 TPopupHook SetPopupHook(TPopupHook Hook);
@@ -60,7 +60,8 @@ class TPopupMenu : public TComponent {
   std::string ClassName() const override { return "TPopupMenu"; }
 
   TMenuItem& Items() { return *FItems; }
-  // Shows the menu at a screen point: OnPopup first, then the popup hook.
+  // Shows the menu at a screen point: OnPopup first, then the popup hook or
+  // the backend's menu; returns when the menu has closed.
   virtual void Popup(int X, int Y);
   TPoint PopupPoint() const { return FPopupPoint; }
 

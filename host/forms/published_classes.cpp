@@ -22,6 +22,8 @@ namespace {
 // The name is the object's header in a form file, not a property line.
 const TPublishedClass ComponentPublished{&ComponentClass, {}};
 
+const TEnumType AlignType{"TAlign", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"}};
+
 // Position and size have no storage default: a form always says where its
 // controls are.
 const TPublishedClass ControlPublished{
@@ -31,6 +33,8 @@ const TPublishedClass ControlPublished{
         OrdinalProperty("Top", tkInteger, &TControl::Top, &TControl::SetTop, waSetter),
         OrdinalProperty("Width", tkInteger, &TControl::Width, &TControl::SetWidth, waSetter),
         OrdinalProperty("Height", tkInteger, &TControl::Height, &TControl::SetHeight, waSetter),
+        OrdinalProperty("Align", tkEnumeration, &TControl::Align, &TControl::SetAlign, waSetter,
+                        alNone, &AlignType),
     }};
 
 const TPublishedClass TimerPublished{

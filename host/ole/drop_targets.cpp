@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "host/forms/backend.h"
+#include "host/forms/controls.h"
 #include "host/ole/drag_drop.h"
 #include "host/ole/ole_init.h"
 
@@ -26,10 +28,20 @@ class TRegistrations {
   void Add(HWND Wnd, IDropTarget* Target) {
     Target->AddRef();
     FTargets.emplace(Wnd, Target);
+    // Drags from other programs reach the target through the window system.
+    if (TWinControl* Control = FindControl(Wnd)) {
+      try {
+        WindowBackend().DropTargetRegistered(*Control, Target);
+      } catch (...) {
+        Revoke(Wnd);
+        throw;
+      }
+    }
   }
   bool Revoke(HWND Wnd) {
     auto it = FTargets.find(Wnd);
     if (it == FTargets.end()) return false;
+    if (TWinControl* Control = FindControl(Wnd)) WindowBackend().DropTargetRevoked(*Control);
     IDropTarget* Target = it->second;
     // Out of the table first: the last Release may run code that looks here.
     FTargets.erase(it);
