@@ -1,21 +1,21 @@
 #include "host/desktop/testing/xdnd_drag.h"
 
+#include <signal.h>
+
+#include <algorithm>
 #include <stdexcept>
 
 namespace host::desktop::testing {
 
 bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs) {
   gint64 Deadline = g_get_monotonic_time() + gint64(TimeoutMs) * 1000;
-  bool TimedOut = false;
-  guint Timer = g_timeout_add(
-      guint(TimeoutMs), +[](gpointer Flag) {
-        *static_cast<bool*>(Flag) = true;
-        return G_SOURCE_REMOVE;
-      },
-      &TimedOut);
-  while (!Done() && !TimedOut && g_get_monotonic_time() < Deadline)
-    g_main_context_iteration(nullptr, TRUE);
-  if (!TimedOut) g_source_remove(Timer);
+  // Wakes the loop now and then, so that a state no event tells of (the
+  // screen, another process) is looked at again.
+  guint Ticker = g_timeout_add(guint(std::clamp(TimeoutMs, 1, 50)),
+                               +[](gpointer) -> gboolean { return G_SOURCE_CONTINUE; },
+                               nullptr);
+  while (!Done() && g_get_monotonic_time() < Deadline) g_main_context_iteration(nullptr, TRUE);
+  g_source_remove(Ticker);
   return Done();
 }
 
@@ -117,8 +117,18 @@ std::string TChildProgram::WaitForLine(const std::string& Prefix, int TimeoutMs)
 }
 
 TChildProgram::~TChildProgram() {
-  g_subprocess_force_exit(FProcess);
-  g_subprocess_wait(FProcess, nullptr, nullptr);
+  // Asked first, so that a browser takes its helper processes along.
+  struct TWait {
+    bool Done = false;
+  } Wait;
+  g_subprocess_send_signal(FProcess, SIGTERM);
+  g_subprocess_wait_async(
+      FProcess, nullptr,
+      +[](GObject*, GAsyncResult*, gpointer W) { static_cast<TWait*>(W)->Done = true; }, &Wait);
+  if (!PumpUntil([&] { return Wait.Done; }, 5000)) {
+    g_subprocess_force_exit(FProcess);
+    PumpUntil([&] { return Wait.Done; }, 5000);
+  }
   g_cancellable_cancel(FCancel);
   // Let a pending read hear of the cancel while its stream still exists.
   while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);

@@ -76,6 +76,53 @@ HRESULT TDataRecordingTarget::DragEnter(IDataObject* pDataObj, DWORD grfKeyState
   return TRecordingTarget::DragEnter(pDataObj, grfKeyState, pt, pdwEffect);
 }
 
+namespace {
+
+std::string At(POINTL pt) { return " " + std::to_string(pt.x) + "," + std::to_string(pt.y); }
+
+class TForwardingTarget : public TRefCounted<IDropTarget, IID_IDropTarget> {
+ public:
+  TForwardingTarget(IDropTarget* Inner, std::vector<std::string>& Log) : FInner(Inner), FLog(Log) {}
+
+  HRESULT DragEnter(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt,
+                    DWORD* pdwEffect) override;
+  HRESULT DragOver(DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
+  HRESULT DragLeave() override;
+  HRESULT Drop(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) override;
+
+ private:
+  TComPtr<IDropTarget> FInner;
+  std::vector<std::string>& FLog;
+};
+
+}  // namespace
+
+IDropTarget* NewForwardingTarget(IDropTarget* Inner, std::vector<std::string>& Log) {
+  return new TForwardingTarget(Inner, Log);
+}
+
+HRESULT TForwardingTarget::DragEnter(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt,
+                                     DWORD* pdwEffect) {
+  FLog.push_back("F enter" + At(pt));
+  return FInner->DragEnter(pDataObj, grfKeyState, pt, pdwEffect);
+}
+
+HRESULT TForwardingTarget::DragOver(DWORD grfKeyState, POINTL pt, DWORD* pdwEffect) {
+  FLog.push_back("F over" + At(pt));
+  return FInner->DragOver(grfKeyState, pt, pdwEffect);
+}
+
+HRESULT TForwardingTarget::DragLeave() {
+  FLog.push_back("F leave");
+  return FInner->DragLeave();
+}
+
+HRESULT TForwardingTarget::Drop(IDataObject* pDataObj, DWORD grfKeyState, POINTL pt,
+                                DWORD* pdwEffect) {
+  FLog.push_back("F drop" + At(pt));
+  return FInner->Drop(pDataObj, grfKeyState, pt, pdwEffect);
+}
+
 bool Logged(const std::vector<std::string>& Log, const std::string& Entry) {
   for (const std::string& L : Log)
     if (L.rfind(Entry, 0) == 0) return true;

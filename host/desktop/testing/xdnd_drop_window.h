@@ -45,6 +45,10 @@ class TDataRecordingTarget : public host::testing::TRecordingTarget {
                     DWORD* pdwEffect) override;
 };
 
+// A target that writes each call into the log ("F enter 10,20") and hands
+// it on to Inner, whose answers it gives. One reference, the caller's.
+IDropTarget* NewForwardingTarget(IDropTarget* Inner, std::vector<std::string>& Log);
+
 // Whether the log has an entry starting with Entry.
 bool Logged(const std::vector<std::string>& Log, const std::string& Entry);
 
