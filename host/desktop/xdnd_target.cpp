@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/desktop/xdnd_drop_data.h"
+#include "host/forms/application.h"
 
 namespace host::desktop {
 
@@ -65,6 +66,21 @@ void UnsetAfterDrag(GtkWidget* Widget) {
   g_signal_connect(Widget, "drag-leave", G_CALLBACK(UnsetOnLeave), nullptr);
 }
 
+// Nothing may unwind through GTK's C frames: a target that throws fails its
+// call, and the application hears of it as of any failure in its loop.
+template <class F>
+HRESULT Guarded(F Call) {
+  try {
+    return Call();
+  } catch (...) {
+    try {
+      Application->HandleException(nullptr);
+    } catch (...) {
+    }
+    return E_UNEXPECTED;
+  }
+}
+
 enum class TPhase { Fetching, Entered, Refused };
 
 // One drag over the widget, from its first motion to its leave or drop.
@@ -109,9 +125,10 @@ class TDropSite : public std::enable_shared_from_this<TDropSite> {
   void Answer(HRESULT Result, DWORD Effect);
   void EndDrag(bool TellTarget);
   void CancelLeave();
-  // Runs a call to the target; false when the site was detached meanwhile.
+  // Runs a call to the target, which gives Result; false when the site was
+  // detached meanwhile.
   template <class F>
-  bool CallTarget(F Call);
+  bool CallTarget(F Call, HRESULT& Result);
 
   GtkWidget* FWidget;
   TComPtr<IDropTarget> FTarget;
@@ -123,11 +140,11 @@ class TDropSite : public std::enable_shared_from_this<TDropSite> {
 };
 
 template <class F>
-bool TDropSite::CallTarget(F Call) {
+bool TDropSite::CallTarget(F Call, HRESULT& Result) {
   auto Self = shared_from_this();
   TComPtr<IDropTarget> Target = FTarget;
   ++FCalls;
-  Call(Target.Get());
+  Result = Guarded([&] { return Call(Target.Get()); });
   --FCalls;
   if (FAttached) return true;
   if (FCalls == 0) EndDrag(true);
@@ -237,7 +254,8 @@ gboolean TDropSite::Motion(GdkDragContext* Context, int X, int Y, guint Time) {
   }
   DWORD Effect = Drag->Allowed();
   HRESULT Result = S_OK;
-  if (!CallTarget([&](IDropTarget* T) { Result = T->DragOver(Drag->KeyState, Drag->Pt, &Effect); }))
+  if (!CallTarget([&](IDropTarget* T) { return T->DragOver(Drag->KeyState, Drag->Pt, &Effect); },
+                  Result))
     return TRUE;
   Answer(Result, Effect);
   return TRUE;
@@ -277,9 +295,11 @@ void TDropSite::Enter() {
   HRESULT Result = S_OK;
   // Entered already for a detach from inside the call, which must be left.
   Drag->Phase = TPhase::Entered;
-  if (!CallTarget([&](IDropTarget* T) {
-        Result = T->DragEnter(Drag->Data.Get(), Drag->KeyState, Drag->Pt, &Effect);
-      }))
+  if (!CallTarget(
+          [&](IDropTarget* T) {
+            return T->DragEnter(Drag->Data.Get(), Drag->KeyState, Drag->Pt, &Effect);
+          },
+          Result))
     return;
   // A target that failed to enter hears nothing more of this drag.
   Drag->Phase = FAILED(Result) ? TPhase::Refused : TPhase::Entered;
@@ -320,15 +340,19 @@ gboolean TDropSite::Drop(GdkDragContext* Context, int X, int Y, guint Time) {
   if (Drag->Phase != TPhase::Entered || Drag->Effect == DROPEFFECT_NONE) {
     // Dropped where the target took nothing (or before it could hear of the
     // drag): for the target that is the drag leaving.
-    if (Drag->Phase == TPhase::Entered) CallTarget([](IDropTarget* T) { T->DragLeave(); });
+    HRESULT Ignored;
+    if (Drag->Phase == TPhase::Entered)
+      CallTarget([](IDropTarget* T) { return T->DragLeave(); }, Ignored);
     gtk_drag_finish(Context, FALSE, FALSE, Time);
     return TRUE;
   }
   DWORD Effect = Drag->Allowed();
   HRESULT Result = S_OK;
-  CallTarget([&](IDropTarget* T) {
-    Result = T->Drop(Drag->Data.Get(), Drag->KeyState, Drag->Pt, &Effect);
-  });
+  CallTarget(
+      [&](IDropTarget* T) {
+        return T->Drop(Drag->Data.Get(), Drag->KeyState, Drag->Pt, &Effect);
+      },
+      Result);
   Effect = FAILED(Result) ? DROPEFFECT_NONE : Effect & Drag->Allowed();
   gtk_drag_finish(Context, Effect != DROPEFFECT_NONE, Effect == DROPEFFECT_MOVE, Time);
   return TRUE;
@@ -338,7 +362,7 @@ void TDropSite::EndDrag(bool TellTarget) {
   std::unique_ptr<TDrag> Drag = std::move(FDrag);
   if (!Drag || !TellTarget || Drag->Phase != TPhase::Entered) return;
   TComPtr<IDropTarget> Target = FTarget;
-  Target->DragLeave();
+  Guarded([&] { return Target->DragLeave(); });
 }
 
 void TDropSite::CancelLeave() {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "dropurl/drop_url.h"
+#include "host/forms/application.h"
 #include "host/desktop/testing/xdnd_drag.h"
 #include "host/desktop/testing/xdnd_drop_window.h"
 #include "host/desktop/testing/xvfb_session.h"
@@ -189,6 +190,31 @@ TEST_F(XdndDropTest, DragsThatGoElsewhereOrAreCancelledLeaveTheTarget) {
       EXPECT_EQ(std::count(Log.begin(), Log.end(), "T leave"), 1);
     }
   }
+}
+
+TEST_F(XdndDropTest, TargetThatThrowsFailsItsEnterAndHearsNoMore) {
+  TDropWindow Window(700, 300);
+  TComPtr<TDataRecordingTarget> Target =
+      TComPtr<TDataRecordingTarget>::Attach(new TDataRecordingTarget("T", Log));
+  Target->During = [](const std::string& Call) {
+    if (Call == "enter") throw std::runtime_error("no entry");
+  };
+  std::vector<std::string> Reported;
+  host::Application->OnException = [&](host::TObject*, const std::exception& E) {
+    Reported.push_back(E.what());
+  };
+  AttachDropTarget(Window.Area(), Target.Get());
+  auto Source = StartSource("http://127.0.0.1/x", {"_NETSCAPE_URL"});
+  TDragPlan P = Plan(Window, [&] { return Logged(Log, "T enter"); });
+  bool Entered = DragWithXdotool(P);
+  std::string End = Source->WaitForLine("end", 10000);
+  host::Application->OnException = nullptr;
+  ASSERT_TRUE(Entered);
+  EXPECT_EQ(Log.size(), 1u) << Log.back();
+  EXPECT_EQ(Reported, std::vector<std::string>{"no entry"});
+  // Refused all along, so the source found no one to drop on.
+  EXPECT_EQ(End, "end failed");
+  DetachDropTarget(Window.Area());
 }
 
 TEST_F(XdndDropTest, WidgetHoldsItsTargetUntilDetachedOrDestroyed) {
