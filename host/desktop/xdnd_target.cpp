@@ -159,6 +159,7 @@ void TDropSite::Connect() {
   FHandlers.push_back(g_signal_connect(
       FWidget, "drag-motion",
       G_CALLBACK(+[](GtkWidget*, GdkDragContext* C, int X, int Y, guint T, TDropSite* S) {
+        auto Self = S->shared_from_this();
         return S->Motion(C, X, Y, T);
       }),
       this));
@@ -168,14 +169,20 @@ void TDropSite::Connect() {
   FHandlers.push_back(g_signal_connect(
       FWidget, "drag-drop",
       G_CALLBACK(+[](GtkWidget*, GdkDragContext* C, int X, int Y, guint T, TDropSite* S) {
+        auto Self = S->shared_from_this();
         return S->Drop(C, X, Y, T);
       }),
       this));
   FHandlers.push_back(g_signal_connect(
       FWidget, "drag-data-received",
       G_CALLBACK(+[](GtkWidget*, GdkDragContext* C, int, int, GtkSelectionData* D, guint, guint,
-                     TDropSite* S) { S->Received(C, D); }),
+                     TDropSite* S) {
+        auto Self = S->shared_from_this();
+        S->Received(C, D);
+      }),
       this));
+  // Each handler above keeps the site alive while it runs: the target it
+  // calls may detach it.
   // A destroyed widget takes no more drops and lets go of its target.
   FHandlers.push_back(g_signal_connect(FWidget, "destroy",
                                        G_CALLBACK(+[](GtkWidget* W, gpointer) {
@@ -233,6 +240,7 @@ gboolean TDropSite::Motion(GdkDragContext* Context, int X, int Y, guint Time) {
     EndDrag(true);
   }
   if (FDrag && FDrag->Context.Context != Context) EndDrag(true);
+  if (!FAttached) return FALSE;  // the target let go of the widget as it left
   bool First = !FDrag;
   if (First) FDrag = std::make_unique<TDrag>(Context);
   Locate(*FDrag, X, Y, Time);
