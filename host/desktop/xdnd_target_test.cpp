@@ -217,6 +217,30 @@ TEST_F(XdndDropTest, TargetThatThrowsFailsItsEnterAndHearsNoMore) {
   DetachDropTarget(Window.Area());
 }
 
+TEST_F(XdndDropTest, TargetMayLetGoOfTheWidgetWhileDropping) {
+  TDropWindow Window(700, 300);
+  bool Destroyed = false;
+  auto* Target = new TDataRecordingTarget("T", Log, &Destroyed);
+  Target->During = [&](const std::string& Call) {
+    if (Call == "drop") DetachDropTarget(Window.Area());
+  };
+  AttachDropTarget(Window.Area(), Target);
+  Target->Release();
+  auto Source = StartSource("http://127.0.0.1/x", {"_NETSCAPE_URL"});
+  ASSERT_TRUE(DragWithXdotool(Plan(Window, [&] { return Logged(Log, "T over"); })));
+  EXPECT_EQ(Source->WaitForLine("end", 10000), "end dropped");
+  EXPECT_TRUE(Destroyed);
+  EXPECT_FALSE(Logged(Log, "T leave"));
+  // The area takes no more drags.
+  auto Again = StartSource("http://127.0.0.1/y", {"_NETSCAPE_URL"});
+  std::size_t Calls = Log.size();
+  TDragPlan P = Plan(Window, [&] { return Again->Said("action copy"); });
+  P.TimeoutMs = 3000;  // nothing is to come: a while to see that it does not
+  EXPECT_FALSE(DragWithXdotool(P));
+  EXPECT_EQ(Again->WaitForLine("end", 10000), "end failed");
+  EXPECT_EQ(Log.size(), Calls);
+}
+
 TEST_F(XdndDropTest, WidgetHoldsItsTargetUntilDetachedOrDestroyed) {
   struct Case {
     const char* Name;
