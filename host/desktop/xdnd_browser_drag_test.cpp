@@ -93,7 +93,7 @@ TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumArrivesWithItsURL) {
   for (const char* Program : {"xdotool", "import"})
     if (!HaveProgram(Program)) GTEST_SKIP() << Program << " is not installed";
   if (::access(Chromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed";
-  ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+  ASSERT_TRUE(StartGtk());
   host::testing::TOleSession Ole;
 
   host::testing::TTestServer Server;

@@ -28,7 +28,7 @@ class XdndDropTest : public ::testing::Test {
   void SetUp() override {
     SNAPKIT_REQUIRE_XVFB();
     if (!HaveProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+    ASSERT_TRUE(StartGtk());
   }
 
   // Starts the drag source offering Targets; the drag is planned from the

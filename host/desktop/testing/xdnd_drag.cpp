@@ -1,11 +1,18 @@
 #include "host/desktop/testing/xdnd_drag.h"
 
+#include <gtk/gtk.h>
+
 #include <signal.h>
 
 #include <algorithm>
 #include <stdexcept>
 
 namespace host::desktop::testing {
+
+bool StartGtk() {
+  g_setenv("NO_AT_BRIDGE", "1", TRUE);
+  return gtk_init_check(nullptr, nullptr);
+}
 
 bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs) {
   gint64 Deadline = g_get_monotonic_time() + gint64(TimeoutMs) * 1000;

@@ -15,6 +15,11 @@ struct TScreenPoint {
   int X, Y;
 };
 
+// Opens GTK on the test's display, without the accessibility bridge: the
+// bridge looks for a session bus that tests do not have, and keeps what it
+// allocated to the end of the process.
+bool StartGtk();
+
 // Runs the main context until Done() holds or TimeoutMs pass; returns Done().
 bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs);
 
