@@ -61,6 +61,7 @@ std::string Long300() {
 
 struct TDropCase {
   const char* Name;
+  std::string URL;  // the source's, for targets without one of their own
   std::vector<std::string> Targets;
   std::map<std::string, std::string> Served;  // what the data object serves
   std::string Reported;                        // by TDropURL; empty: nothing
@@ -69,16 +70,16 @@ struct TDropCase {
 std::vector<TDropCase> DropCases() {
   const std::string U = "http://127.0.0.1:8080/page?a=1&b=2";
   return {
-      {"only _NETSCAPE_URL", {"_NETSCAPE_URL"}, {{"Netscape Bookmark", U}}, U},
-      {"only text/uri-list", {"text/uri-list"}, {{"UniformResourceLocator", U}}, U},
-      {"only text/x-moz-url", {"text/x-moz-url"}, {{"UniformResourceLocator", U}}, U},
-      {"both, the bookmark preferred",
+      {"only _NETSCAPE_URL", U, {"_NETSCAPE_URL"}, {{"Netscape Bookmark", U}}, U},
+      {"only text/uri-list", U, {"text/uri-list"}, {{"UniformResourceLocator", U}}, U},
+      {"only text/x-moz-url", U, {"text/x-moz-url"}, {{"UniformResourceLocator", U}}, U},
+      {"both, the bookmark preferred", U,
        {"text/uri-list=http://list.test/", "_NETSCAPE_URL=http://mark.test/"},
        {{"Netscape Bookmark", "http://mark.test/"}, {"UniformResourceLocator", "http://list.test/"}},
        "http://mark.test/"},
-      {"300 characters", {"_NETSCAPE_URL"}, {{"Netscape Bookmark", Long300()}},
+      {"300 characters", Long300(), {"_NETSCAPE_URL"}, {{"Netscape Bookmark", Long300()}},
        Long300().substr(0, 255)},
-      {"neither format", {"text/plain", "UTF8_STRING"}, {}, ""},
+      {"neither format", U, {"text/plain", "UTF8_STRING"}, {}, ""},
   };
 }
 
@@ -90,9 +91,7 @@ TEST_F(XdndDropTest, TargetHearsEnterOverDropWithTheLinkFormats) {
     TComPtr<TDataRecordingTarget> Target =
         TComPtr<TDataRecordingTarget>::Attach(new TDataRecordingTarget("T", Log));
     AttachDropTarget(Window.Area(), Target.Get());
-    std::string URL = C.Name == std::string("300 characters") ? Long300()
-                                                              : "http://127.0.0.1:8080/page?a=1&b=2";
-    auto Source = StartSource(URL, C.Targets);
+    auto Source = StartSource(C.URL, C.Targets);
     std::size_t Blocks = GlobalBlocksInUse();
     TDragPlan P = Plan(Window, [&] { return Logged(Log, "T over"); });
     ASSERT_TRUE(DragWithXdotool(P)) << "the target never heard the drag";
@@ -131,9 +130,7 @@ TEST_F(XdndDropTest, DropURLReportsTheLinkOfEachDrag) {
     });
     ASSERT_NE(Drop.DropTarget(), nullptr);
     AttachDropTarget(Window.Area(), Drop.DropTarget());
-    std::string URL = C.Name == std::string("300 characters") ? Long300()
-                                                              : "http://127.0.0.1:8080/page?a=1&b=2";
-    auto Source = StartSource(URL, C.Targets);
+    auto Source = StartSource(C.URL, C.Targets);
     // The source hears the target's answer to the enter as an action.
     TDragPlan P = Plan(Window, [&] { return Source->Said("action copy"); });
     ASSERT_TRUE(DragWithXdotool(P)) << "the source never heard an answer";

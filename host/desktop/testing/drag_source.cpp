@@ -123,10 +123,10 @@ int main(int argc, char** argv) {
   Source.URL = argv[Arg++];
   std::vector<GtkTargetEntry> Entries;
   for (; Arg < argc; ++Arg) {
-    std::string Spec = argv[Arg];
-    std::size_t Equals = Spec.find('=');
-    std::string Target = Spec.substr(0, Equals);
-    if (Equals != std::string::npos) Source.OwnURLs[Target] = Spec.substr(Equals + 1);
+    std::string Offer = argv[Arg];
+    std::size_t Equals = Offer.find('=');
+    std::string Target = Offer.substr(0, Equals);
+    if (Equals != std::string::npos) Source.OwnURLs[Target] = Offer.substr(Equals + 1);
     Source.Targets.push_back(Target);
   }
   for (std::string& Target : Source.Targets)
