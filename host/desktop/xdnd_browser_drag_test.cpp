@@ -26,7 +26,7 @@ constexpr char Chromium[] = "/usr/bin/chromium";
 class TChromiumWindow {
  public:
   explicit TChromiumWindow(const std::string& URL) {
-    gchar* Dir = g_dir_make_tmp("snapkit-chromium-XXXXXX", nullptr);
+    gchar* Dir = g_dir_make_tmp("snapkit-drag-chromium-XXXXXX", nullptr);
     if (!Dir) throw std::runtime_error("no temporary profile folder");
     FProfile = Dir;
     g_free(Dir);
