@@ -28,6 +28,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ORDINARY = ["text", "gradients", "table", "tall"]
+MEMORY_WINDOW = 50
 
 
 # ---- processes and memory -------------------------------------------------------
@@ -95,6 +96,14 @@ def browser_pid(root):
         if is_chromium(p):
             return p
     return None
+
+
+def process_kind(pid):
+    line = cmdline(pid)
+    if b"--type=" not in line:
+        return "browser"
+    kind = line.split(b"--type=")[1].split(b" ")[0].split(b"\0")[0].decode(errors="replace")
+    return {"gpu-process": "gpu", "utility": "utility", "zygote": "zygote"}.get(kind, kind)
 
 
 def renderers(root):
@@ -238,11 +247,15 @@ def main():
                 last_progress = now
             done = len(arrivals)
             chromium = chromium_processes(proc.pid)
+            by_kind = collections.defaultdict(float)
+            for p in chromium:
+                by_kind[process_kind(p)] += rollup_kib(p, "Pss:") / 1024
             samples.append({
                 "t": now - t0, "done": done,
                 "ours_rss": rollup_kib(proc.pid, "Rss:") / 1024,
                 "ours_pss": rollup_kib(proc.pid, "Pss:") / 1024,
-                "chromium_pss": sum(rollup_kib(p, "Pss:") for p in chromium) / 1024,
+                "chromium_pss": sum(by_kind.values()),
+                **{"pss_" + k: v for k, v in by_kind.items()},
                 "chromium_processes": len(chromium),
             })
             if kill_browser_at is not None and done >= kill_browser_at:
@@ -382,11 +395,14 @@ def main():
         problems["run"].append("the browser was never killed (no browser process found)")
 
     # ---- memory ----
+    # Four kinds of page from 40 KiB to a 2000-row table, two at a time:
+    # which of them are in flight moves Chromium's memory by +-15%, so each
+    # point is the median over the 50 pages before it.
     first_at = 100
     mem = {}
     for field in ("ours_rss", "ours_pss", "chromium_pss"):
-        a, na = window_median(samples, field, first_at - 10, first_at)
-        b, nb = window_median(samples, field, pages - 10, pages)
+        a, na = window_median(samples, field, first_at - MEMORY_WINDOW, first_at)
+        b, nb = window_median(samples, field, pages - MEMORY_WINDOW, pages)
         mem[field] = (a, na, b, nb)
     for field, label in (("ours_rss", "snapkit's RSS"), ("chromium_pss", "Chromium's PSS")):
         a, na, b, nb = mem[field]
@@ -414,7 +430,7 @@ def main():
         print(f"  {f['what']:8s} pid {f['pid']} killed at {f['t']:.1f} s, after {f['done']} pages")
     for text in explained:
         print(f"  failed while loading when it struck: {text}")
-    print("soak: memory (median of the samples while the last 10 pages before each point were done):")
+    print(f"soak: memory (median of the samples while the last {MEMORY_WINDOW} pages before each point were done):")
     for field, label in (("ours_rss", "snapkit RSS"), ("ours_pss", "snapkit PSS"),
                          ("chromium_pss", "Chromium PSS (sum)")):
         a, na, b, nb = mem[field]
@@ -423,6 +439,15 @@ def main():
             continue
         print(f"  {label:20s} page {first_at}: {a:7.1f} MiB ({na} samples)   page {pages}: "
               f"{b:7.1f} MiB ({nb} samples)   {(b / a - 1) * 100:+6.1f}%")
+    # Where Chromium's memory is, for telling growth from the page mix.
+    for kind in ("browser", "gpu", "utility", "renderer", "zygote"):
+        field = "pss_" + kind
+        a, _ = window_median([s for s in samples if field in s], field,
+                             first_at - MEMORY_WINDOW, first_at)
+        b, _ = window_median([s for s in samples if field in s], field,
+                             pages - MEMORY_WINDOW, pages)
+        if a is not None and b is not None:
+            print(f"    {kind:18s} page {first_at}: {a:7.1f} MiB   page {pages}: {b:7.1f} MiB")
     peak = max(samples, key=lambda s: s["chromium_pss"]) if samples else None
     if peak:
         print(f"  Chromium PSS peak {peak['chromium_pss']:.1f} MiB at {peak['t']:.0f} s (after {peak['done']} pages)")
