@@ -5,16 +5,24 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#include "capture/sitelens.h"
 #include "dropurl/drop_url.h"
 #include "host/browser/testing/http_server.h"
+#include "host/desktop/gtk_backend.h"
 #include "host/desktop/testing/screenshot.h"
 #include "host/desktop/testing/xdnd_drag.h"
 #include "host/desktop/testing/xdnd_drop_window.h"
 #include "host/desktop/testing/xvfb_session.h"
 #include "host/desktop/xdnd_target.h"
+#include "host/forms/application.h"
+#include "host/forms/form.h"
+#include "host/graphics/bitmap.h"
+#include "host/graphics/picture.h"
 #include "host/ole/testing/ole_session.h"
 
 namespace host::desktop::testing {
@@ -100,7 +108,9 @@ TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumArrivesWithItsURL) {
   const std::string Link = Server.Url("/dropped-page?from=chromium");
   Server.Route("/", host::testing::Page(
                         "<html><body style='margin:0;background:#fff'>"
-                        "<a href='" + Link + "' style='display:block;width:400px;height:250px;"
+                        "<a href='" +
+                        Link +
+                        "' style='display:block;width:400px;height:250px;"
                         "background:#f0f;color:#f0f;font-size:40px'>link</a></body></html>"));
   Server.Route("/dropped-page", host::testing::Page("<html><body>dropped</body></html>"));
   Server.Route("/favicon.ico", host::testing::Page("", "image/x-icon"));
@@ -152,6 +162,94 @@ TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumArrivesWithItsURL) {
   PumpUntil([&] { return !Reports.empty(); }, 5000);
   EXPECT_EQ(Reports, std::vector<std::string>{Link});
   DetachDropTarget(Window.Area());
+}
+
+// Counts what GTK hands any widget: the drop site's data arriving, and the
+// pointer's moves after it (by then the site has called DragEnter).
+struct TDragWatch {
+  bool DataCame = false;
+  int MovesAfterData = 0;
+  gulong DataHook = 0, MotionHook = 0;
+  TDragWatch() {
+    DataHook = g_signal_add_emission_hook(
+        g_signal_lookup("drag-data-received", GTK_TYPE_WIDGET), 0,
+        [](GSignalInvocationHint*, guint, const GValue*, gpointer Self) -> gboolean {
+          static_cast<TDragWatch*>(Self)->DataCame = true;
+          return TRUE;
+        },
+        this, nullptr);
+    MotionHook = g_signal_add_emission_hook(
+        g_signal_lookup("drag-motion", GTK_TYPE_WIDGET), 0,
+        [](GSignalInvocationHint*, guint, const GValue*, gpointer Self) -> gboolean {
+          auto* W = static_cast<TDragWatch*>(Self);
+          if (W->DataCame) ++W->MovesAfterData;
+          return TRUE;
+        },
+        this, nullptr);
+  }
+  ~TDragWatch() {
+    g_signal_remove_emission_hook(g_signal_lookup("drag-data-received", GTK_TYPE_WIDGET), DataHook);
+    g_signal_remove_emission_hook(g_signal_lookup("drag-motion", GTK_TYPE_WIDGET), MotionHook);
+  }
+};
+
+TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumOntoASitelensWindowIsCaptured) {
+  SNAPKIT_REQUIRE_XVFB();
+  for (const char* Program : {"xdotool", "import"})
+    if (!HaveProgram(Program)) GTEST_SKIP() << Program << " is not installed";
+  if (::access(Chromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed";
+  ASSERT_TRUE(StartGtk());
+  UseWindowBackend(bkDesktop);
+
+  host::testing::TTestServer Server;
+  const std::string Link = Server.Url("/dropped-page");
+  Server.Route("/", host::testing::Page(
+                        "<html><body style='margin:0;background:#fff'>"
+                        "<a href='" +
+                        Link +
+                        "' style='display:block;width:400px;height:250px;"
+                        "background:#f0f;color:#f0f;font-size:40px'>link</a></body></html>"));
+  Server.Route("/first-page", host::testing::Page("<html><body style='background:#0c0'>"));
+  Server.Route("/dropped-page", host::testing::Page("<html><body style='background:#00c'>"));
+  Server.Route("/favicon.ico", host::testing::Page("", "image/x-icon"));
+
+  // A window as a program would make it: the control loaded (which is when
+  // it takes drops), showing a first page.
+  auto Form = std::make_unique<TForm>();
+  Form->SetBounds(660, 80, 400, 300);
+  auto* Lens = new snapkit::TSitelens(Form.get());
+  Lens->SetParent(Form.get());
+  Lens->SetAlign(alClient);
+  std::vector<std::string> Ready;
+  Lens->OnWebImageReady = [&](TObject*, const std::string& URL) { Ready.push_back(URL); };
+  host::ReadComponent(*Lens, [] {});
+  Form->HandleNeeded();
+  Lens->setUrl(Server.Url("/first-page"));
+  ASSERT_TRUE(Application->RunUntil([&] { return !Ready.empty(); }, 30000)) << Lens->LastError();
+
+  TChromiumWindow Browser(Server.Url("/"));
+  TScreenPoint LinkAt = WaitForMagenta(45000);
+  ASSERT_GE(LinkAt.X, 0) << "Chromium never showed the page";
+  TDragWatch Watch;
+  TDragPlan Plan;
+  Plan.From = LinkAt;
+  TPoint Centre = Lens->ClientToScreen({Lens->Width() / 2, Lens->Height() / 2});
+  Plan.To = {Centre.X, Centre.Y};
+  Plan.Arrived = [&] { return Watch.MovesAfterData > 0; };
+  ASSERT_TRUE(DragWithXdotool(Plan)) << "the drag out of Chromium never reached the control";
+  ASSERT_TRUE(PumpUntil([&] { return Ready.size() == 2; }, 30000)) << Lens->LastError();
+  EXPECT_EQ(Lens->URL(), Link);
+  EXPECT_EQ(Ready.back(), Link);
+  // The dropped page is what the control shows now.
+  TBitmap& Shown = Lens->Image().Picture().Bitmap();
+  TBitmap Middle;
+  Middle.Assign(Shown);
+  Middle.SetPixelFormat(pf24bit);
+  const std::uint8_t* P = Middle.ScanLine(Middle.Height() / 2) + 3 * (Middle.Width() / 2);
+  EXPECT_LT(std::abs(int(P[0]) - 0xcc), 8);  // blue
+  EXPECT_LT(int(P[1]), 8);
+  EXPECT_LT(int(P[2]), 8);
+  Form.reset();
 }
 
 }  // namespace
