@@ -90,6 +90,22 @@ TScreenPoint WaitForMagenta(int TimeoutMs) {
   return Found;
 }
 
+// A page that is one big magenta link to Link.
+host::testing::TResponse LinkPage(const std::string& Link) {
+  return host::testing::Page("<html><body style='margin:0;background:#fff'><a href='" + Link +
+                             "' style='display:block;width:400px;height:250px;"
+                             "background:#f0f;color:#f0f;font-size:40px'>link</a></body></html>");
+}
+
+// What every test here needs: its X server, the hand, the eye, the browser
+// and GTK.
+#define SNAPKIT_REQUIRE_CHROMIUM_DESKTOP()                                        \
+  SNAPKIT_REQUIRE_XVFB();                                                         \
+  for (const char* Program : {"xdotool", "import"})                               \
+    if (!HaveProgram(Program)) GTEST_SKIP() << Program << " is not installed";    \
+  if (::access(Chromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed"; \
+  ASSERT_TRUE(StartGtk())
+
 std::string Joined(const std::vector<std::string>& Names) {
   std::string S;
   for (const std::string& N : Names) S += (S.empty() ? "" : " ") + N;
@@ -97,21 +113,12 @@ std::string Joined(const std::vector<std::string>& Names) {
 }
 
 TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumArrivesWithItsURL) {
-  SNAPKIT_REQUIRE_XVFB();
-  for (const char* Program : {"xdotool", "import"})
-    if (!HaveProgram(Program)) GTEST_SKIP() << Program << " is not installed";
-  if (::access(Chromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed";
-  ASSERT_TRUE(StartGtk());
+  SNAPKIT_REQUIRE_CHROMIUM_DESKTOP();
   host::testing::TOleSession Ole;
 
   host::testing::TTestServer Server;
   const std::string Link = Server.Url("/dropped-page?from=chromium");
-  Server.Route("/", host::testing::Page(
-                        "<html><body style='margin:0;background:#fff'>"
-                        "<a href='" +
-                        Link +
-                        "' style='display:block;width:400px;height:250px;"
-                        "background:#f0f;color:#f0f;font-size:40px'>link</a></body></html>"));
+  Server.Route("/", LinkPage(Link));
   Server.Route("/dropped-page", host::testing::Page("<html><body>dropped</body></html>"));
   Server.Route("/favicon.ico", host::testing::Page("", "image/x-icon"));
   TChromiumWindow Browser(Server.Url("/"));
@@ -194,21 +201,12 @@ struct TDragWatch {
 };
 
 TEST(XdndBrowserDrag, LinkDraggedOutOfChromiumOntoASitelensWindowIsCaptured) {
-  SNAPKIT_REQUIRE_XVFB();
-  for (const char* Program : {"xdotool", "import"})
-    if (!HaveProgram(Program)) GTEST_SKIP() << Program << " is not installed";
-  if (::access(Chromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed";
-  ASSERT_TRUE(StartGtk());
+  SNAPKIT_REQUIRE_CHROMIUM_DESKTOP();
   UseWindowBackend(bkDesktop);
 
   host::testing::TTestServer Server;
   const std::string Link = Server.Url("/dropped-page");
-  Server.Route("/", host::testing::Page(
-                        "<html><body style='margin:0;background:#fff'>"
-                        "<a href='" +
-                        Link +
-                        "' style='display:block;width:400px;height:250px;"
-                        "background:#f0f;color:#f0f;font-size:40px'>link</a></body></html>"));
+  Server.Route("/", LinkPage(Link));
   Server.Route("/first-page", host::testing::Page("<html><body style='background:#0c0'>"));
   Server.Route("/dropped-page", host::testing::Page("<html><body style='background:#00c'>"));
   Server.Route("/favicon.ico", host::testing::Page("", "image/x-icon"));
