@@ -65,9 +65,12 @@ class TChromiumBrowser {
   // (the loop may not have run since it died); a lost one is dropped, its
   // pages hearing of it at once. True while it runs.
   bool CheckAlive();
-  // The page of this session crashed or was closed.
-  bool SessionGone(const std::string& SessionId) const {
-    return FClient && FClient->SessionGone(SessionId);
+  // The page of this session crashed or was closed, as far as the browser
+  // has said so far (read without waiting; nothing is dropped here).
+  bool SessionGone(const std::string& SessionId) {
+    if (!FClient) return false;
+    FClient->Poll();
+    return FClient->SessionGone(SessionId);
   }
   // Counts browsers started; a page made under another count is gone.
   unsigned Generation() const { return FGeneration; }

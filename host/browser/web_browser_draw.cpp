@@ -25,7 +25,9 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
     FRenderError = E.what();
     // A crashed page answers with a bare "Internal error"; its crash may
     // already be on the pipe and says more.
-    if (FPage && Chromium().CheckAlive() && Chromium().SessionGone(FPage->SessionId))
+    // Only asked, not acted on: a lost browser is dropped by the loop, and
+    // its page's loss reported once, from there.
+    if (FPage && Chromium().SessionGone(FPage->SessionId))
       FRenderError = "The page crashed (its renderer ended)";
     return E_FAIL;
   }
