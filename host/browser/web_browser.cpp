@@ -36,6 +36,10 @@ std::string Field(const json& Object, const char* Key) {
   return it->get<std::string>();
 }
 
+// Long enough for a renderer that is still loading to answer; a page that
+// does not is in a script of its own and is replaced.
+constexpr int HeapQueryMs = 1000;
+
 }  // namespace
 
 TWebBrowser::TWebBrowser(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 300, 150); }
@@ -142,6 +146,7 @@ void TWebBrowser::Navigate(const std::string& URL) {
             OleVariant(), Cancel);
   }
   if (Cancel) return;
+  CloseHeavyPage();
   try {
     NavigateOnce(URL);
   } catch (const EBrowserLost&) {
@@ -162,6 +167,29 @@ void TWebBrowser::DropLostPage() {
     ClosePage();
     FReadyState = READYSTATE_UNINITIALIZED;
   }
+}
+
+void TWebBrowser::CloseHeavyPage() {
+  TChromiumBrowser& C = Chromium();
+  if (!FPage || !C.Running() || C.Generation() != FPage->Generation) return;
+  bool Heavy = FPageHeapLimit == 0;
+  if (!Heavy) {
+    try {
+      json Heap = C.Call("Runtime.getHeapUsage", json::object(), FPage->SessionId, HeapQueryMs);
+      Heavy = Heap.value("usedSize", 0.0) + Heap.value("embedderHeapUsedSize", 0.0) >=
+              double(FPageHeapLimit);
+    } catch (const EDevToolsPageGone&) {
+      // Busy in a script of its own or crashed: no use to the next page.
+      Heavy = true;
+    } catch (const EBrowserLost&) {
+      return;  // the navigation starts a new browser
+    } catch (const EDevToolsError&) {
+      return;  // a browser that cannot tell keeps its page
+    }
+  }
+  if (!Heavy) return;
+  StopLoadWatch();
+  ClosePage();
 }
 
 void TWebBrowser::PageLost(const std::string& Reason) {

@@ -8,6 +8,7 @@
 // document that completes, the page's own last, when ReadyState reads
 // READYSTATE_COMPLETE. Failures raise EOleException.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -166,6 +167,15 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // with what it has; 0 waits for ever.
   int LoadTimeout() const { return FLoadTimeout; }
   void SetLoadTimeout(int Ms) { FLoadTimeout = Ms; }
+  // A page whose script and document heaps hold this many bytes or more
+  // when the next navigation starts is closed, and that navigation loads in
+  // a fresh page with a renderer of its own. A renderer keeps the garbage
+  // and freed memory of the pages it has shown long after they are gone;
+  // closing the page ends the renderer and all of it. 0 gives every
+  // navigation a fresh page. Light pages keep theirs: a fresh one costs a
+  // renderer's start-up.
+  std::size_t PageHeapLimit() const { return FPageHeapLimit; }
+  void SetPageHeapLimit(std::size_t Bytes) { FPageHeapLimit = Bytes; }
 
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserDocumentComplete OnDocumentComplete;
@@ -188,6 +198,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   void NavigateSilently(TPage& P, const std::string& URL);
   void NavigateOnce(const std::string& URL);
   void DropLostPage();
+  void CloseHeavyPage();
   void PageLost(const std::string& Reason);
   void StartLoadWatch();
   void StopLoadWatch();
@@ -199,6 +210,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TOleEnum FReadyState = READYSTATE_UNINITIALIZED;
   int FNavigateTimeout = 30000;
   int FLoadTimeout = 60000;
+  std::size_t FPageHeapLimit = 8 << 20;
   unsigned FLoadWatch = 0;
   bool FNavigating = false;
   std::string FRenderError;
