@@ -33,7 +33,7 @@ TShiftState ShiftOf(guint State) {
 
 void SetTitle(GtkWidget* Window, const TControl& Control) {
   gtk_window_set_title(GTK_WINDOW(Window), Control.Caption().empty() ? Control.Name().c_str()
-                                                                    : Control.Caption().c_str());
+                                                                     : Control.Caption().c_str());
 }
 
 }  // namespace
@@ -197,6 +197,21 @@ void TGtkBackend::Invalidate(TControl& Control) {
 }
 
 void TGtkBackend::Popup(TPopupMenu& Menu, int X, int Y) { PopupMenu(Menu, X, Y); }
+
+bool TGtkBackend::MonitorSize(int& Width, int& Height) {
+  GdkDisplay* Display = gdk_display_get_default();
+  if (!Display) return false;
+  // X servers without RandR name no primary monitor; the first one is it.
+  GdkMonitor* Monitor = gdk_display_get_primary_monitor(Display);
+  if (!Monitor && gdk_display_get_n_monitors(Display) > 0)
+    Monitor = gdk_display_get_monitor(Display, 0);
+  if (!Monitor) return false;
+  GdkRectangle Area{};
+  gdk_monitor_get_geometry(Monitor, &Area);
+  Width = Area.width;
+  Height = Area.height;
+  return Width > 0 && Height > 0;
+}
 
 TPoint TGtkBackend::ScreenOrigin(const TControl& TopLevel) {
   const TWindow* W = Find(&TopLevel);

@@ -32,6 +32,7 @@ class TGtkBackend : public TWindowBackend {
   TPoint ScreenOrigin(const TControl& TopLevel) override;
   void DropTargetRegistered(TWinControl& Control, IDropTarget* Target) override;
   void DropTargetRevoked(TWinControl& Control) override;
+  bool MonitorSize(int& Width, int& Height) override;
 
   // The control's layout, and the window holding it when it has no parent
   // (GtkWindow or GtkOffscreenWindow); null when it has no window.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -15,6 +16,7 @@
 #include "host/desktop/testing/xvfb_session.h"
 #include "host/forms/application.h"
 #include "host/forms/form.h"
+#include "host/forms/screen.h"
 #include "host/graphics/picture.h"
 #include "host/system/shell.h"
 
@@ -92,8 +94,8 @@ class SitelensWindowTest : public ::testing::Test {
         ++Checked;
         if (std::abs(S.R - E.R) > 2 || std::abs(S.G - E.G) > 2 || std::abs(S.B - E.B) > 2)
           if (++Mismatches <= 5)
-            ADD_FAILURE() << "at " << x << "," << y << " screen " << S.R << "," << S.G << ","
-                          << S.B << " shown " << E.R << "," << E.G << "," << E.B;
+            ADD_FAILURE() << "at " << x << "," << y << " screen " << S.R << "," << S.G << "," << S.B
+                          << " shown " << E.R << "," << E.G << "," << E.B;
       }
     EXPECT_GT(Checked, 1000);
     EXPECT_EQ(Mismatches, 0) << "of " << Checked << " pixels at " << O.X << "," << O.Y;
@@ -135,6 +137,18 @@ TEST_F(SitelensWindowTest, ShowsTheThumbnailAndDrawsItAgainAtTheNewSizeWhenResiz
   EXPECT_GT(Shown().Height(), H0);
   EXPECT_LE(Shown().Width(), 720);
   ExpectScreenShowsThePicture();
+}
+
+TEST_F(SitelensWindowTest, TheScreenViewCapturesAnAreaTheSizeOfTheDisplaysMonitor) {
+  // What the X server says of itself, asked by another program.
+  std::string Geometry = ProgramOutput({"xdotool", "getdisplaygeometry"});
+  int W = 0, H = 0;
+  ASSERT_EQ(std::sscanf(Geometry.c_str(), "%d %d", &W, &H), 2) << Geometry;
+  EXPECT_EQ(host::Screen->Width(), W);
+  EXPECT_EQ(host::Screen->Height(), H);
+  EXPECT_EQ(Lens->WebPageView(), snapkit::wvScreen);
+  EXPECT_EQ(Lens->Capture().Width(), W);
+  EXPECT_EQ(Lens->Capture().Height(), H);
 }
 
 // The menu's items where X has them, found through the menu's own widgets.
@@ -196,9 +210,9 @@ TEST_F(SitelensWindowTest, RightClickPopsUpTheMenuAndViewFullImageOpensABitmapOf
       &User);
 
   TPoint P = Lens->ClientToScreen({Lens->Width() / 2, Lens->Height() / 2});
-  ASSERT_EQ(RunProgram({"xdotool", "mousemove", std::to_string(P.X), std::to_string(P.Y),
-                        "click", "3"}),
-            0);
+  ASSERT_EQ(
+      RunProgram({"xdotool", "mousemove", std::to_string(P.X), std::to_string(P.Y), "click", "3"}),
+      0);
   bool Done = Application->RunUntil([&] { return !Launched.empty(); }, 10000);
   if (!User.Clicked) g_source_remove(Timer);
   ASSERT_TRUE(Done) << "nothing was launched";

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/forms/screen.h"
 #include "host/system/exception.h"
 
 namespace host {
@@ -40,17 +41,23 @@ std::unique_ptr<TWindowBackend> ChooseAuto() {
   }
 }
 
+void MakeCurrent(TWindowBackend* Backend) {
+  Current = Backend;
+  int Width = 0, Height = 0;
+  if (Current->MonitorSize(Width, Height)) Screen->SetMonitorSize(Width, Height);
+}
+
 void Replace(std::unique_ptr<TWindowBackend> Backend) {
   if (Current && AnyWindowExists())
     throw EInvalidOperation("The window backend cannot change while windows exist");
   delete Current;
-  Current = Backend.release();
+  MakeCurrent(Backend.release());
 }
 
 }  // namespace
 
 TWindowBackend& WindowBackend() {
-  if (!Current) Current = ChooseAuto().release();
+  if (!Current) MakeCurrent(ChooseAuto().release());
   return *Current;
 }
 

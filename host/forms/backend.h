@@ -45,9 +45,16 @@ class TWindowBackend {
   // A drop target was registered for, or revoked from, Control's window.
   virtual void DropTargetRegistered(TWinControl& Control, IDropTarget* Target) = 0;
   virtual void DropTargetRevoked(TWinControl& Control) = 0;
+  // The size of the display's primary monitor; false without one.
+  virtual bool MonitorSize(int& Width, int& Height) {
+    (void)Width;
+    (void)Height;
+    return false;
+  }
 };
 
-// The current backend. The first call picks one: the one that
+// The current backend; the screen takes its monitor's size unless the
+// program has set one (host/forms/screen.h). The first call picks one: the one that
 // SNAPKIT_BACKEND names ("headless" or "desktop"), else the desktop backend
 // when a display is present and its library loads, else headless.
 TWindowBackend& WindowBackend();
