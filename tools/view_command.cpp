@@ -16,9 +16,9 @@
 namespace snapkit::tools {
 
 const char* const ViewUsage =
-    "  snapkit view URL [--view screen|full|custom] [--area WxH]\n"
-    "      shows the page's thumbnail in a window (needs a display); right click\n"
-    "      for its menu, drop a link on it to show that page, close to end\n";
+    "snapkit view URL [--view screen|full|custom] [--area WxH]\n"
+    "  Shows the page's thumbnail in a window (needs a display); right click\n"
+    "  for its menu, drop a link on it to show that page, close to end.\n";
 
 namespace {
 
@@ -75,11 +75,11 @@ int RunView(const TViewOptions& Options) {
   host::UseWindowBackend(host::bkDesktop);
 
   host::TForm Form;
-  Form.AddHandler("Sitelens1CaptureError",
-                  TOnCaptureErrorEvent([](host::TObject*, const std::string& Url,
-                                          const std::string& Why) {
-                    std::fprintf(stderr, "snapkit: %s: %s\n", Url.c_str(), Why.c_str());
-                  }));
+  Form.AddHandler(
+      "Sitelens1CaptureError",
+      TOnCaptureErrorEvent([](host::TObject*, const std::string& Url, const std::string& Why) {
+        std::fprintf(stderr, "snapkit: %s: %s\n", Url.c_str(), Why.c_str());
+      }));
   host::ReadForm(Form, std::string(ViewFormText));
   auto* Lens = dynamic_cast<TSitelens*>(Form.FindComponent("Sitelens1"));
   if (!Lens) throw host::EInvalidOperation("The view form has no Sitelens1");
