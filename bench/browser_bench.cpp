@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/plain_devtools_client.h"
 #include "host/browser/web_browser.h"
 #include "host/forms/application.h"
 #include "host/graphics/bitmap.h"
@@ -63,122 +64,6 @@ std::string PageUrl(int N) { return "file://" + PageFile() + "?n=" + std::to_str
 
 double NowMs() { return static_cast<double>(g_get_monotonic_time()) / 1000.0; }
 
-// ---- the plain client --------------------------------------------------------
-
-class PlainClient {
- public:
-  PlainClient() {
-    int In[2], Out[2];
-    if (pipe(In) != 0 || pipe(Out) != 0) throw std::runtime_error("pipe");
-    // Above 10 first: the child's 3 and 4 must not be our own ends.
-    int ChildIn = fcntl(In[0], F_DUPFD_CLOEXEC, 10), ChildOut = fcntl(Out[1], F_DUPFD_CLOEXEC, 10);
-    close(In[0]);
-    close(Out[1]);
-    gchar* Dir = g_dir_make_tmp("snapkit-plain-XXXXXX", nullptr);
-    Profile = Dir;
-    g_free(Dir);
-    std::vector<std::string> Args = {"/usr/bin/chromium",
-                                     "--headless",
-                                     "--no-sandbox",
-                                     "--disable-gpu",
-                                     "--disable-quic",
-                                     "--no-first-run",
-                                     "--disable-background-networking",
-                                     "--disable-sync",
-                                     "--mute-audio",
-                                     "--disable-component-update",
-                                     "--disable-back-forward-cache",
-                                     "--disable-extensions",
-                                     "--remote-debugging-pipe",
-                                     "--user-data-dir=" + Profile};
-    std::vector<char*> Argv;
-    for (auto& A : Args) Argv.push_back(A.data());
-    Argv.push_back(nullptr);
-    posix_spawn_file_actions_t Actions;
-    posix_spawn_file_actions_init(&Actions);
-    posix_spawn_file_actions_adddup2(&Actions, ChildIn, 3);
-    posix_spawn_file_actions_adddup2(&Actions, ChildOut, 4);
-    posix_spawn_file_actions_addopen(&Actions, 2, (Profile + "/log").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ) != 0)
-      throw std::runtime_error("spawn");
-    posix_spawn_file_actions_destroy(&Actions);
-    close(ChildIn);
-    close(ChildOut);
-    WriteFd = In[1];
-    ReadFd = Out[0];
-    std::string Target = Call("Target.createTarget", {{"url", "about:blank"}})["targetId"];
-    Session = Call("Target.attachToTarget", {{"targetId", Target}, {"flatten", true}})["sessionId"];
-    Call("Page.enable", json::object(), Session);
-    Call("Emulation.setDeviceMetricsOverride",
-         {{"width", kWidth}, {"height", kHeight}, {"deviceScaleFactor", 1}, {"mobile", false}},
-         Session);
-  }
-  ~PlainClient() {
-    kill(Pid, SIGKILL);
-    waitpid(Pid, nullptr, 0);
-    close(WriteFd);
-    close(ReadFd);
-    std::string Cmd = "rm -rf '" + Profile + "'";
-    if (system(Cmd.c_str()) != 0) fprintf(stderr, "cannot remove %s\n", Profile.c_str());
-  }
-
-  // Navigate, wait for the load event, capture; returns the PNG's size.
-  std::size_t Capture(const std::string& Url, bool Fast) {
-    Loaded = false;
-    Call("Page.navigate", {{"url", Url}}, Session);
-    while (!Loaded) Handle(Next());
-    json Params = {{"format", "png"}};
-    if (Fast) Params["optimizeForSpeed"] = true;
-    std::string Data = Call("Page.captureScreenshot", Params, Session)["data"];
-    gsize Size = 0;
-    guchar* Png = g_base64_decode(Data.c_str(), &Size);
-    g_free(Png);
-    return Size;
-  }
-
- private:
-  json Call(const std::string& Method, const json& Params, const std::string& Sid = {}) {
-    json M = {{"id", ++LastId}, {"method", Method}, {"params", Params}};
-    if (!Sid.empty()) M["sessionId"] = Sid;
-    std::string Text = M.dump();
-    Text.push_back('\0');
-    if (write(WriteFd, Text.data(), Text.size()) != static_cast<ssize_t>(Text.size()))
-      throw std::runtime_error("write");
-    for (;;) {
-      json R = Next();
-      if (R.contains("id") && R["id"] == LastId) {
-        if (R.contains("error")) throw std::runtime_error(R["error"].dump());
-        return R["result"];
-      }
-      Handle(R);
-    }
-  }
-  void Handle(const json& Event) {
-    if (Event.value("method", "") == "Page.loadEventFired") Loaded = true;
-  }
-  json Next() {
-    for (;;) {
-      std::size_t End = Buffer.find('\0');
-      if (End != std::string::npos) {
-        json M = json::parse(Buffer.begin(), Buffer.begin() + static_cast<long>(End));
-        Buffer.erase(0, End + 1);
-        return M;
-      }
-      char Chunk[65536];
-      ssize_t N = read(ReadFd, Chunk, sizeof Chunk);
-      if (N <= 0) throw std::runtime_error("browser gone");
-      Buffer.append(Chunk, static_cast<std::size_t>(N));
-    }
-  }
-
-  pid_t Pid = -1;
-  int WriteFd = -1, ReadFd = -1;
-  int LastId = 0;
-  bool Loaded = false;
-  std::string Buffer, Session, Profile;
-};
-
 // ---- ours --------------------------------------------------------------------
 
 struct Ours {
@@ -213,7 +98,12 @@ double Median(std::vector<double> V) {
 
 void BM_WarmCapture(benchmark::State& State) {
   Ours Mine;
-  PlainClient Plain;
+  snapkit::bench::TPlainClient Plain(
+      "/usr/bin/chromium",
+      {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+       "--disable-background-networking", "--disable-sync", "--mute-audio",
+       "--disable-component-update", "--disable-back-forward-cache", "--disable-extensions"},
+      kWidth, kHeight);
   int N = 0;
   for (int i = 0; i < 3; ++i) {  // warm both browsers up
     Mine.Capture(PageUrl(++N));

@@ -47,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/plain_devtools_client.h"
 #include "capture/sitelens.h"
 #include "host/browser/chromium_browser.h"
 #include "host/browser/web_browser.h"
@@ -277,111 +278,14 @@ struct BareBrowser {
   }
 };
 
-// ---- a plain DevTools client ----------------------------------------------------
-
-class PlainClient {
- public:
-  PlainClient() {
-    int In[2], Out[2];
-    if (pipe(In) != 0 || pipe(Out) != 0) throw std::runtime_error("pipe");
-    Profile = MakeTempDir("plain-");
-    host::TBrowserOptions Options;
-    std::vector<std::string> Args{Options.Executable};
-    Args.insert(Args.end(), Options.Arguments.begin(), Options.Arguments.end());
-    if (!Options.Sandbox) Args.push_back("--no-sandbox");
-    Args.push_back("--remote-debugging-pipe");
-    Args.push_back("--user-data-dir=" + Profile);
-    std::vector<char*> Argv;
-    for (auto& A : Args) Argv.push_back(A.data());
-    Argv.push_back(nullptr);
-    Pid = fork();
-    if (Pid == 0) {
-      // Above 10 first: dup2 onto the same number keeps close-on-exec.
-      int A = fcntl(In[0], F_DUPFD, 10), B = fcntl(Out[1], F_DUPFD, 10);
-      dup2(A, 3);
-      dup2(B, 4);
-      int Null = open("/dev/null", O_RDWR);
-      dup2(Null, 0);
-      dup2(Null, 1);
-      dup2(Null, 2);
-      setpgid(0, 0);
-      execv(Argv[0], Argv.data());
-      _exit(127);
-    }
-    close(In[0]);
-    close(Out[1]);
-    WriteFd = In[1];
-    ReadFd = Out[0];
-    std::string Target = Call("Target.createTarget", {{"url", "about:blank"}})["targetId"];
-    Session = Call("Target.attachToTarget", {{"targetId", Target}, {"flatten", true}})["sessionId"];
-    Call("Page.enable", json::object(), Session);
-    Call("Emulation.setDeviceMetricsOverride",
-         {{"width", kAreaW}, {"height", kAreaH}, {"deviceScaleFactor", 1}, {"mobile", false}},
-         Session);
-  }
-  ~PlainClient() {
-    kill(-Pid, SIGKILL);
-    kill(Pid, SIGKILL);
-    waitpid(Pid, nullptr, 0);
-    close(WriteFd);
-    close(ReadFd);
-    fs::remove_all(Profile);
-  }
-
-  // Navigate, wait for the load event, capture; returns the PNG's size.
-  std::size_t Capture(const std::string& Url) {
-    Loaded = false;
-    Call("Page.navigate", {{"url", Url}}, Session);
-    while (!Loaded) Handle(Next());
-    std::string Data = Call("Page.captureScreenshot", {{"format", "png"}, {"optimizeForSpeed", true}},
-                            Session)["data"];
-    gsize Size = 0;
-    guchar* Png = g_base64_decode(Data.c_str(), &Size);
-    g_free(Png);
-    return Size;
-  }
-
- private:
-  json Call(const std::string& Method, const json& Params, const std::string& Sid = {}) {
-    json M = {{"id", ++LastId}, {"method", Method}, {"params", Params}};
-    if (!Sid.empty()) M["sessionId"] = Sid;
-    std::string Text = M.dump();
-    Text.push_back('\0');
-    if (write(WriteFd, Text.data(), Text.size()) != static_cast<ssize_t>(Text.size()))
-      throw std::runtime_error("write");
-    for (;;) {
-      json R = Next();
-      if (R.contains("id") && R["id"] == LastId) {
-        if (R.contains("error")) throw std::runtime_error(R["error"].dump());
-        return R["result"];
-      }
-      Handle(R);
-    }
-  }
-  void Handle(const json& Event) {
-    if (Event.value("method", "") == "Page.loadEventFired") Loaded = true;
-  }
-  json Next() {
-    for (;;) {
-      std::size_t End = Buffer.find('\0');
-      if (End != std::string::npos) {
-        json M = json::parse(Buffer.begin(), Buffer.begin() + static_cast<long>(End));
-        Buffer.erase(0, End + 1);
-        return M;
-      }
-      char Chunk[65536];
-      ssize_t N = read(ReadFd, Chunk, sizeof Chunk);
-      if (N <= 0) throw std::runtime_error("the plain client's browser is gone");
-      Buffer.append(Chunk, static_cast<std::size_t>(N));
-    }
-  }
-
-  pid_t Pid = -1;
-  int WriteFd = -1, ReadFd = -1;
-  int LastId = 0;
-  bool Loaded = false;
-  std::string Buffer, Session, Profile;
-};
+// The plain client runs the engine and flags our browser runs.
+std::string PlainExecutable() { return host::TBrowserOptions().Executable; }
+std::vector<std::string> PlainArguments() {
+  host::TBrowserOptions Options;
+  std::vector<std::string> Args = Options.Arguments;
+  if (!Options.Sandbox) Args.push_back("--no-sandbox");
+  return Args;
+}
 
 // ---- Playwright, in a node process of its own ----------------------------------
 
@@ -433,7 +337,7 @@ class Playwright {
 struct WarmSides {
   Ours Mine;
   BareBrowser Bare;
-  PlainClient Plain;
+  snapkit::bench::TPlainClient Plain{PlainExecutable(), PlainArguments(), kAreaW, kAreaH};
   Playwright Theirs;
 };
 
@@ -502,9 +406,9 @@ double TimeProcess(const std::vector<std::string>& Argv, const std::string& Out)
   int Status = WaitFor(Spawn(Argv), 60000);
   double T = NowMs() - T0;
   if (Status != 0 || !NonEmptyFile(Out))
-    throw std::runtime_error(Argv[0] + " failed (status " + std::to_string(Status) +
-                             ", output " + (NonEmptyFile(Out) ? "written" : "missing") +
-                             "); see " + Cfg.Tmp + "/stderr.log");
+    throw std::runtime_error(Argv[0] + " failed (status " + std::to_string(Status) + ", output " +
+                             (NonEmptyFile(Out) ? "written" : "missing") + "); see " + Cfg.Tmp +
+                             "/stderr.log");
   return T;
 }
 
@@ -563,10 +467,10 @@ void BM_Cold(benchmark::State& State, const std::string& Page) {
 // ---- batch ----------------------------------------------------------------------------
 
 struct Run {
-  double Ms = 0;          // the whole process
-  double InnerMs = 0;     // Playwright: from the script's start, node's own start-up not included
-  double PeakPss = 0;     // MiB, Chromium's processes
-  double PeakSelfRss = 0; // MiB, the driving process
+  double Ms = 0;           // the whole process
+  double InnerMs = 0;      // Playwright: from the script's start, node's own start-up not included
+  double PeakPss = 0;      // MiB, Chromium's processes
+  double PeakSelfRss = 0;  // MiB, the driving process
   int Failed = 0;
 };
 
@@ -616,7 +520,8 @@ void BM_Batch(benchmark::State& State) {
         } else {
           std::string Result = Dir + "/result.json";
           int Fd = open(Result.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-          Run R = RunSampled({"node", Cfg.Scripts + "/playwright.mjs", "batch", List, Dir, "2"}, Fd);
+          Run R =
+              RunSampled({"node", Cfg.Scripts + "/playwright.mjs", "batch", List, Dir, "2"}, Fd);
           close(Fd);
           json J = json::parse(Slurp(Result));
           TheirsFailed += J.at("failed").get<int>();
@@ -680,12 +585,18 @@ int main(int argc, char** argv) {
       std::size_t L = std::strlen(Name);
       return A.compare(0, L, Name) == 0 ? A.c_str() + L : nullptr;
     };
-    if (const char* V = Value("--base=")) Cfg.Base = V;
-    else if (const char* V = Value("--snapkit=")) Cfg.Snapkit = V;
-    else if (const char* V = Value("--warm-rounds=")) Cfg.WarmRounds = std::atoi(V);
-    else if (const char* V = Value("--cold-rounds=")) Cfg.ColdRounds = std::atoi(V);
-    else if (const char* V = Value("--batch-rounds=")) Cfg.BatchRounds = std::atoi(V);
-    else if (const char* V = Value("--batch-pages=")) Cfg.BatchPages = std::atoi(V);
+    if (const char* V = Value("--base="))
+      Cfg.Base = V;
+    else if (const char* V = Value("--snapkit="))
+      Cfg.Snapkit = V;
+    else if (const char* V = Value("--warm-rounds="))
+      Cfg.WarmRounds = std::atoi(V);
+    else if (const char* V = Value("--cold-rounds="))
+      Cfg.ColdRounds = std::atoi(V);
+    else if (const char* V = Value("--batch-rounds="))
+      Cfg.BatchRounds = std::atoi(V);
+    else if (const char* V = Value("--batch-pages="))
+      Cfg.BatchPages = std::atoi(V);
     else {
       std::fprintf(stderr, "capture_bench: unknown option %s\n", argv[i]);
       return 2;
