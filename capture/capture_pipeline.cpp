@@ -59,46 +59,57 @@ void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
   } catch (...) {
     return;
   }
-  if (FRenderDelay == 0) {
-    CaptureLoadedPage(Url);
-    return;
-  }
-  if (!FDelayTimer) FDelayTimer = new host::TTimer(this);
-  FDelayTimer->SetEnabled(false);
-  FDelayTimer->SetInterval(FRenderDelay);
-  FDelayTimer->OnTimer = [this, Url](host::TObject*) {
-    FDelayTimer->SetEnabled(false);
-    CaptureLoadedPage(Url);
-  };
-  FDelayTimer->SetEnabled(true);
+  CaptureLoadedPage(Url);
 }
 
-void TSitelens::CaptureLoadedPage(std::string Url) {
-  try {
-    switch (FWebPageView) {
-      case wvScreen:
-        FViewWidth = static_cast<unsigned>(host::Screen->Width());
-        FViewHeight = static_cast<unsigned>(host::Screen->Height());
-        break;
-      case wvFull: {
-        int W = ScrollSize("ScrollWidth");
-        int H = ScrollSize("ScrollHeight");
-        // Past the bounds the page is cut at the bottom (and the right).
-        if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, MaxCapturePixels / W));
-        FViewWidth = static_cast<unsigned>(W);
-        FViewHeight = static_cast<unsigned>(H);
-        break;
-      }
-      case wvCustom:
-        if (FViewWidth < 32) FViewWidth = 640;
-        if (FViewHeight < 32) FViewHeight = 480;
-        break;
+void TSitelens::CaptureSize(unsigned& Width, unsigned& Height) {
+  switch (FWebPageView) {
+    case wvScreen:
+      Width = static_cast<unsigned>(host::Screen->Width());
+      Height = static_cast<unsigned>(host::Screen->Height());
+      return;
+    case wvFull: {
+      int W = ScrollSize("ScrollWidth");
+      int H = ScrollSize("ScrollHeight");
+      // Past the bounds the page is cut at the bottom (and the right).
+      if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, MaxCapturePixels / W));
+      Width = static_cast<unsigned>(W);
+      Height = static_cast<unsigned>(H);
+      return;
     }
+    case wvCustom: {
+      // The same bounds as the whole page's: past them a capture would
+      // fail in the compositor or take gigabytes.
+      Width = std::min<unsigned>(Width < 32 ? 640 : Width, MaxCaptureSide);
+      Height = std::min<unsigned>(Height < 32 ? 480 : Height, MaxCaptureSide);
+      Height = static_cast<unsigned>(std::min<std::int64_t>(Height, MaxCapturePixels / Width));
+      return;
+    }
+  }
+}
+
+// Asked by the browser before it reports the page complete, so that the
+// picture drawn in the handler was taken and decoded while the loop went on.
+void TSitelens::WebBrowserPrepareDraw(host::TRenderPlan& Plan) {
+  unsigned W = FViewWidth, H = FViewHeight;
+  try {
+    CaptureSize(W, H);
+  } catch (const std::exception&) {
+    return;  // the handler's own lookup fails the same way and says so
+  }
+  Plan.Width = static_cast<int>(W);
+  Plan.Height = static_cast<int>(H);
+  // The whole page is in view: lazily loaded images start loading and
+  // would otherwise be drawn blank.
+  if (FWebPageView == wvFull) Plan.ImageWaitMs = FullPageImageWaitMs;
+  Plan.DelayMs = static_cast<int>(FRenderDelay);
+}
+
+void TSitelens::CaptureLoadedPage(const std::string& Url) {
+  try {
+    CaptureSize(FViewWidth, FViewHeight);
     FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), static_cast<int>(FViewWidth),
                         static_cast<int>(FViewHeight));
-    // The whole page is in view now: lazily loaded images start loading and
-    // would otherwise be drawn blank.
-    if (FWebPageView == wvFull) FBrowser->WaitForImages(FullPageImageWaitMs);
     DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
     RestoreAfterLoad();
   } catch (const std::exception& E) {
@@ -139,6 +150,7 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
     if (auto* View = dynamic_cast<host::IViewObject*>(Browser)) {
       host::HRESULT Result = View->Draw(host::DVASPECT_CONTENT, 1, nullptr, nullptr, Handle(),
                                         &FCapture->Canvas(), &R, nullptr, nullptr, 0);
+      FRenderFailed = Result < 0;
       if (Result < 0) {
         const std::string& Why = FBrowser->RenderError();
         throw host::EOleException("The browser could not render the page" +
@@ -167,13 +179,12 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
   FCaptureDone = true;
 }
 
-void TSitelens::WebBrowserPageLost(const std::string& Reason) {
+void TSitelens::WebBrowserNavigateError(host::TNavigateFailure Kind, const std::string& Reason) {
   if (FCaptureDone) return;  // the picture was taken before
-  // No document will complete: the load counts as done, so that the timer
-  // tries again, and a render still waiting for its delay would draw a
-  // blank page in its place.
-  if (FDelayTimer) FDelayTimer->SetEnabled(false);
+  // No document will complete: the capture ends here, so that the timer
+  // tries again; the previous picture stays.
   FCaptureDone = true;
+  FLastFailure = Kind;
   RestoreAfterLoad();
   CaptureFailed(FURL, host::EOleException(Reason));
 }

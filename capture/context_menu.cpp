@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cctype>
+
 #include "capture/sitelens.h"
 #include "host/system/shell.h"
 #include "host/system/tempfiles.h"
@@ -24,7 +26,14 @@ void TSitelens::Image1MouseDown(host::TObject*, host::TMouseButton Button, host:
 }
 
 void TSitelens::LaunchHandler(host::TObject*) {
-  if (!FURL.empty()) host::ShellExecute("open", FURL);
+  // Only what a desktop browser opens as a page; anything else (a data:
+  // address, about:blank#blocked) would go to whatever claims the scheme.
+  std::string Scheme = FURL.substr(0, FURL.find(':'));
+  for (char& C : Scheme) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  if (FURL.find(':') == std::string::npos ||
+      (Scheme != "http" && Scheme != "https" && Scheme != "file"))
+    return;
+  host::ShellExecute("open", FURL);
 }
 
 void TSitelens::ViewHandler(host::TObject*) {

@@ -30,7 +30,7 @@ std::string UpperExtension(const std::string& FileName) {
 std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Width,
                                    std::int32_t Height) {
   host::TGraphic* Shown = FImage->Picture().Graphic();
-  if (!Shown || Shown->Empty()) return -1;
+  if (!Shown || Shown->Empty() || FRenderFailed) return -1;
   host::TBitmap Work;
   if (Width > 0) {
     int W = Width, H = Height;

@@ -3,6 +3,8 @@
 
 #include "capture/sitelens.h"
 
+#include <cstdio>
+
 #include "dropurl/drop_url.h"
 #include "host/graphics/picture.h"
 
@@ -66,8 +68,12 @@ TSitelens::TSitelens(host::TComponent* AOwner) : host::TCustomPanel(AOwner) {
                                         const host::OleVariant& URL) {
     WebPageBrowserDocumentComplete(Sender, pDisp, URL);
   };
-  FBrowser->OnPageLost = [this](host::TObject*, const std::string& Reason) {
-    WebBrowserPageLost(Reason);
+  FBrowser->OnNavigateError = [this](host::TObject*, const std::string&,
+                                     host::TNavigateFailure Kind, const std::string& Reason) {
+    WebBrowserNavigateError(Kind, Reason);
+  };
+  FBrowser->OnPrepareDraw = [this](host::TObject*, host::TRenderPlan& Plan) {
+    WebBrowserPrepareDraw(Plan);
   };
 
   FImage = new host::TImage(this);
@@ -90,13 +96,14 @@ TSitelens::~TSitelens() {
   OnResize = nullptr;
   host::FreeAndNil(FDropURL);
   host::FreeAndNil(FTimer);
-  host::FreeAndNil(FDelayTimer);
   // The browser goes first: once it is freed no event of its page arrives.
   host::FreeAndNil(FBrowser);
   host::FreeAndNil(FBrowserHost);
   host::FreeAndNil(FImage);
   FCapture.reset();
   host::FreeAndNil(FPopup);
+  // "View Full Image" wrote it; nobody else will remove it.
+  if (!FViewFile.empty()) std::remove(FViewFile.c_str());
 }
 
 void TSitelens::Loaded() {
@@ -106,8 +113,7 @@ void TSitelens::Loaded() {
 
 void TSitelens::Navigate() {
   FLastError.clear();
-  // A render still waiting for its delay belongs to the page being left.
-  if (FDelayTimer) FDelayTimer->SetEnabled(false);
+  FLastFailure = host::nfFailed;
   try {
     FBrowser->Navigate(FURL);
   } catch (const std::exception& E) {
@@ -125,7 +131,14 @@ void TSitelens::setUrl(const std::string& Value) {
   if (!FActive) return;
   FCaptureDone = false;
   FBrowserHost->SetVisible(true);
-  if (!FURL.empty()) Navigate();
+  if (!FURL.empty()) {
+    Navigate();
+  } else {
+    // What was under way (a render waiting for its delay among it) belongs
+    // to the address given up.
+    FBrowser->Stop();
+    RestoreAfterLoad();
+  }
 }
 
 void TSitelens::Refresh() {

@@ -67,7 +67,8 @@ class TSitelens : public host::TCustomPanel {
   void Refresh();
   // Writes the last capture; Width > 0 asks for that size (fitted when
   // Proportional). ".JPG" gives JPEG, ".PNG" PNG, anything else BMP. Returns
-  // 0 when written, -1 when nothing has been shown yet.
+  // 0 when written, -1 when nothing has been shown yet or the last render
+  // failed (then nothing is written).
   std::int32_t SaveToFile(const std::string& FileName, std::int32_t Width, std::int32_t Height);
 
   bool Active() const { return FActive; }
@@ -87,8 +88,8 @@ class TSitelens : public host::TCustomPanel {
   unsigned TimerInterval() const { return FTimerInterval; }
   void SetTimerInterval(unsigned Value);
 
-  // Milliseconds to wait after the page has completed before it is
-  // rendered, for pages that draw late; 0 renders at once.
+  // Milliseconds to wait after the page has loaded before it is rendered,
+  // for pages that draw late; 0 renders at once.
   unsigned RenderDelay() const { return FRenderDelay; }
   void SetRenderDelay(unsigned Value) { FRenderDelay = Value; }
 
@@ -96,9 +97,13 @@ class TSitelens : public host::TCustomPanel {
   // Captures that fail are otherwise silent: the control keeps its previous
   // picture. This tells the application why.
   TOnCaptureErrorEvent OnCaptureError;
-  // The message of the last capture that failed; cleared when a capture
-  // starts.
+  // The message of the last capture that failed, and what kind of failure
+  // it was when the browser reported it; cleared when a capture starts.
   const std::string& LastError() const { return FLastError; }
+  host::TNavigateFailure LastFailure() const { return FLastFailure; }
+  // The HTTP status the last page came with (404 for a page not found,
+  // which is captured as shown); 0 for files and pages without one.
+  int StatusCode() const { return FBrowser->StatusCode(); }
 
   // The full-size capture, the picture shown and the hidden browser.
   host::TBitmap& Capture() { return *FCapture; }
@@ -125,7 +130,10 @@ class TSitelens : public host::TCustomPanel {
                                   bool& Cancel);
   void WebPageBrowserDocumentComplete(host::TObject* Sender, host::IDispatch* pDisp,
                                       const host::OleVariant& URL);
-  void CaptureLoadedPage(std::string Url);
+  void CaptureLoadedPage(const std::string& Url);
+  void CaptureSize(unsigned& Width, unsigned& Height);
+  void WebBrowserPrepareDraw(host::TRenderPlan& Plan);
+  void WebBrowserNavigateError(host::TNavigateFailure Kind, const std::string& Reason);
   void DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth, unsigned ViewHeight);
   void Image1MouseDown(host::TObject* Sender, host::TMouseButton Button, host::TShiftState Shift,
                        int X, int Y);
@@ -133,7 +141,6 @@ class TSitelens : public host::TCustomPanel {
   void ViewHandler(host::TObject* Sender);
   void Navigate();
   int ScrollSize(const char* Name);
-  void WebBrowserPageLost(const std::string& Reason);
   void CaptureFailed(const std::string& Url, const std::exception& E);
   void RestoreAfterLoad();
 
@@ -146,7 +153,6 @@ class TSitelens : public host::TCustomPanel {
   host::TWebBrowser* FBrowser = nullptr;
   host::TImage* FImage = nullptr;
   host::TTimer* FTimer = nullptr;
-  host::TTimer* FDelayTimer = nullptr;  // made for the first delayed render
 
   std::string FViewFile;
   bool FCaptureDone = false;
@@ -156,6 +162,8 @@ class TSitelens : public host::TCustomPanel {
   int FSavedWidth = 128;
   int FSavedHeight = 128;
   std::string FLastError;
+  host::TNavigateFailure FLastFailure = host::nfFailed;
+  bool FRenderFailed = false;  // FCapture holds what a failed render left
 
   bool FActive = true;
   std::string FURL;

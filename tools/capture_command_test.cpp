@@ -23,6 +23,7 @@
 
 #include "host/browser/chromium_browser.h"
 #include "host/browser/testing/http_server.h"
+#include "host/forms/application.h"
 #include "host/graphics/testing/images.h"
 #include "tools/capture_batch.h"
 #include "tools/convert_command.h"
@@ -338,6 +339,8 @@ TEST_F(CaptureProgram, NoBrowserProcessListensOnAPort) {
   host::TComponent Form(nullptr);
   auto* Lens = new TSitelens(&Form);
   Lens->setUrl(Server->Url("/endless"));
+  // The browser starts from the loop, and the page loads meanwhile.
+  host::Application->RunUntil([] { return false; }, 500);
   pid_t Browser = host::TChromiumBrowser::Shared().Pid();
   ASSERT_GT(Browser, 0);
 

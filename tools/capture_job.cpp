@@ -60,7 +60,15 @@ void TCaptureJob::MakeLens() {
   FLens->Browser().SetLoadTimeout(0);
   FLens->OnWebImageReady = [this](host::TObject*, const std::string& Url) { Ready(Url); };
   FLens->OnCaptureError = [this](host::TObject*, const std::string&, const std::string& Message) {
-    if (FBusy) Finish(ceFailed, Message);
+    if (!FBusy) return;
+    switch (FLens->LastFailure()) {
+      case host::nfUnreachable:
+        return Finish(ceUnreachable, "cannot load the page: " + Message);
+      case host::nfTimeout:
+        return Finish(ceTimedOut, Message);
+      default:
+        return Finish(ceFailed, Message);
+    }
   };
 }
 
@@ -91,18 +99,18 @@ void TCaptureJob::Start(const std::string& Url, const std::string& File) {
   ++FCapturesOnPage;
   FDeadline = g_timeout_add(guint(FOptions.TimeoutMs), &TCaptureJob::Expired, this);
   FLens->Browser().SetNavigateTimeout(FOptions.TimeoutMs);
+  FLens->Browser().SetRenderTimeout(FOptions.TimeoutMs);
   try {
     // The same address twice in a row must load again too.
     FLens->setUrl(std::string());
     FLens->setUrl(Url);
   } catch (const host::Exception& E) {
-    bool Late = g_get_monotonic_time() - FStarted >= gint64(FOptions.TimeoutMs) * 1000;
-    // The browser's reason comes with the address, which the report has.
+    // Refused before anything was sent: the address itself is at fault.
     std::string Why = E.Message();
     if (Why.size() > Url.size() + 2 &&
         Why.compare(Why.size() - Url.size() - 2, std::string::npos, ": " + Url) == 0)
       Why.resize(Why.size() - Url.size() - 2);
-    Finish(Late ? ceTimedOut : ceUnreachable, "cannot load the page: " + Why);
+    Finish(ceMalformedUrl, "cannot load the page: " + Why);
   }
 }
 

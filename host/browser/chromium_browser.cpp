@@ -49,6 +49,10 @@ void TChromiumBrowser::Start() {
     throw EOleException("The browser could not be started (" + FOptions.Executable +
                         "): " + E.Message() + (Log.empty() ? "" : "\n" + Log));
   }
+  // What a page may do that would hold a capture or outlive it: downloads
+  // are refused, windows it opens are closed as they appear.
+  Client->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
+  Client->Send("Target.setDiscoverTargets", {{"discover", true}});
   Client->OnEvent = [this](const TDevToolsEvent& Event) { Route(Event); };
   Client->OnClosed = [this] {
     // Reported from the message loop: nobody is waiting on this browser.
@@ -141,8 +145,22 @@ void TChromiumBrowser::Subscribe(const std::string& SessionId, TEventHandler Han
 
 void TChromiumBrowser::Unsubscribe(const std::string& SessionId) { FSessions.erase(SessionId); }
 
+int TChromiumBrowser::Command(const std::string& Method, const json& Params,
+                              const std::string& SessionId, TDevToolsReplyHandler Handler) {
+  Start();
+  return FClient->Command(Method, Params, SessionId, std::move(Handler));
+}
+
 void TChromiumBrowser::Route(const TDevToolsEvent& Event) {
-  if (Event.SessionId.empty()) return;
+  if (Event.SessionId.empty()) {
+    if (Event.Method == "Target.targetCreated" && Event.Params.is_object()) {
+      const json Info = Event.Params.value("targetInfo", json::object());
+      if (Info.value("type", std::string()) == "page" &&
+          !Info.value("openerId", std::string()).empty())
+        FClient->Send("Target.closeTarget", {{"targetId", Info.value("targetId", std::string())}});
+    }
+    return;
+  }
   auto it = FSessions.find(Event.SessionId);
   if (it == FSessions.end()) return;
   TEventHandler Handler = it->second;  // it may unsubscribe itself

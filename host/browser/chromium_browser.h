@@ -41,7 +41,15 @@ struct TBrowserOptions {
                                         "--disable-component-update",
                                         "--disable-back-forward-cache",
                                         "--disable-extensions",
-                                        "--no-default-browser-check"};
+                                        "--no-default-browser-check",
+                                        // window.open gives nothing: no page
+                                        // for a popup to load or to leave behind.
+                                        "--block-new-web-contents",
+                                        // Never meant to resolve; nothing is asked.
+                                        "--host-resolver-rules=MAP *.invalid ~NOTFOUND",
+                                        // One page cannot take gigabytes: past
+                                        // this its renderer ends, as a crash.
+                                        "--js-flags=--max-old-space-size=1024"};
   int StartTimeoutMs = 20000;    // from start to the first answer
   int CommandTimeoutMs = 30000;  // for any command; longer means hung
 };
@@ -84,6 +92,10 @@ class TChromiumBrowser {
             const std::string& SessionId = {}, int TimeoutMs = 0);
   int Send(const std::string& Method, const json& Params = json::object(),
            const std::string& SessionId = {}, bool WantReply = false);
+  // Sends a command whose answer reaches Handler from the message loop
+  // (TDevToolsClient::Command); raises only when no browser can be started.
+  int Command(const std::string& Method, const json& Params, const std::string& SessionId,
+              TDevToolsReplyHandler Handler);
   // False when the time ran out (the browser is then still running).
   bool WaitForReply(int Id, int TimeoutMs, json& Reply);
   void Forget(int Id);

@@ -165,6 +165,48 @@ bool TDevToolsClient::WaitForReply(int Id, int TimeoutMs, json& Reply) {
 
 void TDevToolsClient::Forget(int Id) { FReplies.erase(Id); }
 
+int TDevToolsClient::Command(const std::string& Method, const json& Params,
+                             const std::string& SessionId, TDevToolsReplyHandler Handler) {
+  int Id = ++FNextId;
+  FReplies.emplace(Id, TAwaited{SessionId, nullptr, std::move(Handler)});
+  if (FClosed) {
+    QueueReply(Id, {TDevToolsReply::rkLost, nullptr, FClosedWhy});
+    return Id;
+  }
+  if (!SessionId.empty() && SessionGone(SessionId)) {
+    QueueReply(Id, {TDevToolsReply::rkPageGone, nullptr, "The page crashed or was closed"});
+    return Id;
+  }
+  json Message = {{"id", Id}, {"method", Method}, {"params", Params}};
+  if (!SessionId.empty()) Message["sessionId"] = SessionId;
+  std::string Text = Message.dump();
+  Text.push_back('\0');
+  try {
+    Write(Text);
+  } catch (const EDevToolsLost&) {
+    // MarkClosed has queued the loss for every handler, this one's too.
+  }
+  return Id;
+}
+
+void TDevToolsClient::QueueReply(int Id, TDevToolsReply Reply) {
+  auto it = FReplies.find(Id);
+  if (it == FReplies.end() || it->second.Queued) return;
+  it->second.Queued = true;
+  TQueued Q;
+  Q.ReplyId = Id;
+  Q.Reply = std::move(Reply);
+  FEvents.push_back(std::move(Q));
+}
+
+void TDevToolsClient::SessionEnded(const std::string& SessionId) {
+  if (SessionId.empty()) return;
+  FGoneSessions.insert(SessionId);
+  for (auto& R : FReplies)
+    if (R.second.Handler && R.second.SessionId == SessionId)
+      QueueReply(R.first, {TDevToolsReply::rkPageGone, nullptr, "The page crashed or was closed"});
+}
+
 json TDevToolsClient::Call(const std::string& Method, const json& Params,
                            const std::string& SessionId, int TimeoutMs) {
   int Id = Send(Method, Params, SessionId, true);
@@ -175,7 +217,7 @@ json TDevToolsClient::Call(const std::string& Method, const json& Params,
     if (!SessionId.empty()) {
       // A page whose script never yields does not answer, while the browser
       // may well: the page alone is given up.
-      FGoneSessions.insert(SessionId);
+      SessionEnded(SessionId);
       throw EDevToolsPageGone("The page" + Why);
     }
     Abandon("The browser" + Why);
@@ -223,7 +265,22 @@ void TDevToolsClient::Parse(const char* Data, std::size_t Size) {
     auto Id = Message.find("id");
     if (Id != Message.end()) {
       auto it = Id->is_number_integer() ? FReplies.find(Id->get<int>()) : FReplies.end();
-      if (it != FReplies.end()) it->second.Reply = std::move(Message);
+      if (it == FReplies.end()) continue;
+      if (!it->second.Handler) {
+        it->second.Reply = std::move(Message);
+        continue;
+      }
+      TDevToolsReply R;
+      if (auto E = Message.find("error"); E != Message.end() && E->is_object()) {
+        R.Kind = TDevToolsReply::rkError;
+        R.Code = E->value("code", 0);
+        R.Message = E->value("message", std::string("error"));
+      } else if (auto Result = Message.find("result"); Result != Message.end()) {
+        R.Result = std::move(*Result);
+      } else {
+        R.Result = json::object();
+      }
+      QueueReply(it->first, std::move(R));
       continue;
     }
     auto Method = Message.find("method");
@@ -234,13 +291,18 @@ void TDevToolsClient::Parse(const char* Data, std::size_t Size) {
     Event.SessionId = Message.value("sessionId", std::string());
     auto Params = Message.find("params");
     if (Params != Message.end()) Event.Params = std::move(*Params);
-    // Known as soon as read, so that waits on the page end at once.
+    // Known as soon as read, so that waits on the page end at once; the
+    // event itself comes before the failed replies.
+    std::string Gone;
     if (Event.Method == "Inspector.targetCrashed" || Event.Method == "Inspector.detached") {
-      if (!Event.SessionId.empty()) FGoneSessions.insert(Event.SessionId);
+      Gone = Event.SessionId;
     } else if (Event.Method == "Target.detachedFromTarget" && Event.Params.is_object()) {
-      FGoneSessions.insert(Event.Params.value("sessionId", std::string()));
+      Gone = Event.Params.value("sessionId", std::string());
     }
-    FEvents.push_back(std::move(Event));
+    TQueued Q;
+    Q.Event = std::move(Event);
+    FEvents.push_back(std::move(Q));
+    SessionEnded(Gone);
   }
   if (Start > 0) {
     FBuffer.erase(0, Start);
@@ -252,12 +314,27 @@ void TDevToolsClient::MarkClosed(const std::string& Why) {
   if (FClosed) return;
   FClosed = true;
   FClosedWhy = Why;
+  for (auto& R : FReplies)
+    if (R.second.Handler) QueueReply(R.first, {TDevToolsReply::rkLost, nullptr, Why});
 }
 
 bool TDevToolsClient::DispatchOne() {
   if (!FEvents.empty()) {
-    TDevToolsEvent Event = std::move(FEvents.front());
+    TQueued Q = std::move(FEvents.front());
     FEvents.pop_front();
+    if (Q.ReplyId) {
+      auto it = FReplies.find(Q.ReplyId);
+      if (it == FReplies.end()) return true;  // forgotten
+      TDevToolsReplyHandler Handler = std::move(it->second.Handler);
+      FReplies.erase(it);
+      try {
+        Handler(Q.Reply);
+      } catch (...) {
+        Application->HandleException(nullptr);
+      }
+      return true;
+    }
+    const TDevToolsEvent& Event = Q.Event;
     if (OnEvent) {
       auto Handler = OnEvent;
       try {

@@ -1,9 +1,10 @@
 #pragma once
 // A DevTools protocol client over a pipe of NUL-terminated JSON messages.
-// Commands wait for their reply by reading the pipe directly, never by
-// running the message loop, so a handler that calls the browser is never
-// re-entered; events read meanwhile are queued and handed out one at a time
-// by a source on the application's message loop, in the order they came.
+// Commands are answered through the application's message loop: each reply
+// reaches its handler from the loop, in the order replies and events came,
+// so nothing waits while a page loads. Call, which reads the pipe directly
+// until its reply comes (never running the loop, so no handler is
+// re-entered), is left for the application's own late-bound reads.
 
 #include <cstdint>
 #include <deque>
@@ -47,6 +48,17 @@ struct TDevToolsEvent {
   json Params;
 };
 
+// The answer to a command sent with a handler.
+struct TDevToolsReply {
+  enum TKind { rkResult, rkError, rkPageGone, rkLost };
+  TKind Kind = rkResult;
+  json Result;          // rkResult
+  std::string Message;  // the others: what went wrong
+  int Code = 0;         // rkError: the browser's error code
+  bool Ok() const { return Kind == rkResult; }
+};
+using TDevToolsReplyHandler = std::function<void(const TDevToolsReply&)>;
+
 class TDevToolsClient {
  public:
   // ReadFd and WriteFd must be non-blocking; they stay owned by the caller.
@@ -71,7 +83,13 @@ class TDevToolsClient {
   // then still kept if it comes. Raises EDevToolsLost when the pipe closes
   // and EDevToolsPageGone when the command's page crashes meanwhile.
   bool WaitForReply(int Id, int TimeoutMs, json& Reply);
-  // Stops keeping the reply of command Id.
+  // Sends a command whose reply is handed to Handler from the message loop:
+  // its result, an error answer, rkPageGone when its page crashed or was
+  // closed first, rkLost when the browser went. Always called exactly once,
+  // unless Forget(Id) comes first.
+  int Command(const std::string& Method, const json& Params, const std::string& SessionId,
+              TDevToolsReplyHandler Handler);
+  // Stops keeping the reply of command Id (or calling its handler).
   void Forget(int Id);
   // Marks the client unusable, as a closed pipe does.
   void Abandon(const std::string& Why);
@@ -106,6 +124,8 @@ class TDevToolsClient {
   bool ReadAvailable();
   void Parse(const char* Data, std::size_t Size);
   void MarkClosed(const std::string& Why);
+  void SessionEnded(const std::string& SessionId);
+  void QueueReply(int Id, TDevToolsReply Reply);
   bool DispatchOne();
 
   int FReadFd, FWriteFd;
@@ -113,12 +133,20 @@ class TDevToolsClient {
   struct TAwaited {
     std::string SessionId;
     json Reply;  // null until it comes
+    TDevToolsReplyHandler Handler;  // set: delivered through the loop
+    bool Queued = false;
   };
   std::map<int, TAwaited> FReplies;
   std::set<std::string> FGoneSessions;
   std::string FBuffer;
   std::size_t FScanned = 0;
-  std::deque<TDevToolsEvent> FEvents;
+  // Events and handled replies, in the order they came.
+  struct TQueued {
+    TDevToolsEvent Event;
+    int ReplyId = 0;
+    TDevToolsReply Reply;
+  };
+  std::deque<TQueued> FEvents;
   std::uint64_t FLastSequence = 0;
   bool FClosed = false;
   bool FClosedReported = false;

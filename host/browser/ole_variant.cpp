@@ -11,6 +11,10 @@ namespace host {
 
 namespace {
 
+// The application's own reads wait for the page; a page that does not
+// answer this quickly is busy in a script of its own.
+constexpr int LateBoundTimeoutMs = 5000;
+
 const char* LookupFunction = R"(function (name) {
   if (name in this) return this[name];
   const lower = name.toLowerCase();
@@ -29,14 +33,39 @@ OleVariant OleVariant::Null() {
 }
 
 OleVariant TWebBrowser::OleObject() {
-  TPage& P = Page();
+  if (!FPage) throw EOleException("The browser holds no page");
   OleVariant V;
   V.FObject = std::make_shared<OleVariant::TRemote>();
-  V.FObject->Link = P.Link;
+  V.FObject->Link = FPage->Link;
+  V.FObject->Automation = true;
   return V;
 }
 
-OleVariant TWebBrowser::Document() { return Evaluate("document"); }
+OleVariant TWebBrowser::Document() {
+  if (!FPage) throw EOleException("The browser holds no page");
+  OleVariant V;
+  V.FObject = std::make_shared<OleVariant::TRemote>();
+  V.FObject->Link = FPage->Link;
+  if (FPage->Snapshot && FPage->Snapshot->contains("document")) {
+    V.FObject->Snapshot = FPage->Snapshot;
+    V.FObject->Node = &FPage->Snapshot->at("document");
+  }
+  return V;
+}
+
+// Fetches the page's object a late-bound value stands for, the first time
+// it is needed.
+const std::string& OleVariant::Fetch(TRemote& R) {
+  if (!R.ObjectId.empty()) return R.ObjectId;
+  TWebBrowser* B = R.Link->Browser;
+  OleVariant V = R.Parent ? Lookup(*R.Parent, R.Name) : B->Evaluate("document");
+  if (!V.FObject || V.FObject->ObjectId.empty())
+    throw EOleException("Variant does not reference an automation object");
+  // The fetched object is released with this one.
+  R.ObjectId = std::move(V.FObject->ObjectId);
+  V.FObject->ObjectId.clear();
+  return R.ObjectId;
+}
 
 OleVariant TWebBrowser::Convert(const json& Reply, const std::shared_ptr<TPageLink>& Link) {
   if (!Reply.is_object()) throw EOleException("Unexpected answer from the browser");
@@ -66,8 +95,8 @@ OleVariant TWebBrowser::Convert(const json& Reply, const std::shared_ptr<TPageLi
 }
 
 OleVariant TWebBrowser::Evaluate(const std::string& Expression) {
-  TPage& P = Page();
-  return Convert(PageCall("Runtime.evaluate", {{"expression", Expression}}), P.Link);
+  json Reply = PageCall("Runtime.evaluate", {{"expression", Expression}});
+  return Convert(Reply, FPage->Link);
 }
 
 OleVariant OleVariant::Get(const std::string& Name) const {
@@ -77,7 +106,23 @@ OleVariant OleVariant::Get(const std::string& Name) const {
   TChromiumBrowser& C = Chromium();
   if (!B || !C.Running() || C.Generation() != L.Generation)
     throw EOleException("The page of this automation object is gone");
-  if (FObject->ObjectId.empty()) {
+  if (FObject->Node && FObject->Node->is_object()) {
+    std::string N = Name;
+    std::transform(N.begin(), N.end(), N.begin(),
+                   [](unsigned char Ch) { return std::tolower(Ch); });
+    if (auto It = FObject->Node->find(N); It != FObject->Node->end()) {
+      if (!It->is_object()) return FromJson(*It);
+      OleVariant V;
+      V.FObject = std::make_shared<TRemote>();
+      V.FObject->Link = FObject->Link;
+      V.FObject->Snapshot = FObject->Snapshot;
+      V.FObject->Node = &*It;
+      V.FObject->Parent = FObject;
+      V.FObject->Name = Name;
+      return V;
+    }
+  }
+  if (FObject->Automation) {
     std::string N = Name;
     std::transform(N.begin(), N.end(), N.begin(),
                    [](unsigned char Ch) { return std::tolower(Ch); });
@@ -88,12 +133,18 @@ OleVariant OleVariant::Get(const std::string& Name) const {
     if (N == "busy") return OleVariant(B->Busy());
     throw EOleException("Method '" + Name + "' not supported by automation object");
   }
-  json Reply = C.Call("Runtime.callFunctionOn",
-                      {{"functionDeclaration", LookupFunction},
-                       {"objectId", FObject->ObjectId},
-                       {"arguments", json::array({{{"value", Name}}})}},
-                      L.SessionId);
-  return TWebBrowser::Convert(Reply, FObject->Link);
+  return Lookup(*FObject, Name);
+}
+
+OleVariant OleVariant::Lookup(TRemote& Object, const std::string& Name) {
+  const std::string& Id = Fetch(Object);
+  json Reply = Chromium().Call("Runtime.callFunctionOn",
+                               {{"functionDeclaration", LookupFunction},
+                                {"objectId", Id},
+                                {"arguments", json::array({{{"value", Name}}})}},
+                               Object.Link->SessionId,
+                               std::min(LateBoundTimeoutMs, Chromium().Options().CommandTimeoutMs));
+  return TWebBrowser::Convert(Reply, Object.Link);
 }
 
 OleVariant OleVariant::FromObject(std::shared_ptr<TPageLink> Link, std::string ObjectId) {

@@ -1,3 +1,6 @@
+// The control, its page and navigation. Every step after Navigate runs from
+// the message loop: a command's answer, an event of the page or a timer.
+
 #include "host/browser/web_browser.h"
 
 #include <glib.h>
@@ -36,93 +39,185 @@ std::string Field(const json& Object, const char* Key) {
   return it->get<std::string>();
 }
 
+// Raised at once, before anything is sent: nothing of it can load.
+void CheckAddress(const std::string& URL) {
+  GError* Error = nullptr;
+  GUri* Uri = g_uri_parse(URL.c_str(), G_URI_FLAGS_PARSE_RELAXED, &Error);
+  if (!Uri) {
+    g_clear_error(&Error);
+    throw EOleException("Cannot navigate to invalid URL: " + URL);
+  }
+  std::string Scheme = g_uri_get_scheme(Uri);
+  const char* Host = g_uri_get_host(Uri);
+  bool HasHost = Host && *Host;
+  bool BadHost = HasHost && std::string(Host).find_first_of(" ^<>\"{}|\\`") != std::string::npos;
+  g_uri_unref(Uri);
+  std::transform(Scheme.begin(), Scheme.end(), Scheme.begin(),
+                 [](unsigned char C) { return char(g_ascii_tolower(char(C))); });
+  bool Web = Scheme == "http" || Scheme == "https";
+  if ((Web && (!HasHost || BadHost)) || (!Web && BadHost))
+    throw EOleException("Cannot navigate to invalid URL: " + URL);
+  if (!Web && Scheme != "file" && Scheme != "data" && Scheme != "about")
+    throw EOleException("The browser does not load " + Scheme + ": addresses: " + URL);
+}
+
 // Long enough for a renderer that is still loading to answer; a page that
 // does not is in a script of its own and is replaced.
 constexpr int HeapQueryMs = 1000;
+// A page told to stop loading that has not stopped after this long is
+// stuck in its own script.
+constexpr int StopGraceMs = 2000;
 
 }  // namespace
 
 TWebBrowser::TWebBrowser(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 300, 150); }
 
 TWebBrowser::~TWebBrowser() {
-  StopLoadWatch();
+  Watch(wNone, 0);
   ClosePage();
+}
+
+// ---- the page --------------------------------------------------------------
+
+TWebBrowser::TPage* TWebBrowser::LivePage() {
+  TChromiumBrowser& C = Chromium();
+  if (FPage && C.Running() && FPage->Generation == C.Generation() &&
+      !C.SessionGone(FPage->SessionId))
+    return FPage.get();
+  return nullptr;
 }
 
 void TWebBrowser::ClosePage() {
   if (!FPage) return;
   FPage->Link->Browser = nullptr;
-  Chromium().Unsubscribe(FPage->SessionId);
   TChromiumBrowser& C = Chromium();
-  if (C.Running() && C.Generation() == FPage->Generation) {
+  if (!FPage->SessionId.empty()) C.Unsubscribe(FPage->SessionId);
+  if (C.Running() && C.Generation() == FPage->Generation && !FPage->TargetId.empty()) {
     try {
       C.Send("Target.closeTarget", {{"targetId", FPage->TargetId}});
     } catch (const Exception&) {
     }
   }
   FPage.reset();
+  FPicture.reset();
 }
 
-TWebBrowser::TPage& TWebBrowser::Page() {
+// Makes a page for FPendingUrl and sends it there once it is set up. The
+// commands of one session run in the order sent, so only the answers that
+// carry something are waited for.
+void TWebBrowser::OpenPage() {
+  ClosePage();
   TChromiumBrowser& C = Chromium();
-  if (FPage && C.Running() && FPage->Generation == C.Generation()) return *FPage;
-  if (FPage) {
-    FPage->Link->Browser = nullptr;
-    C.Unsubscribe(FPage->SessionId);
-    FPage.reset();
-  }
-  C.Start();
-  auto P = std::make_unique<TPage>();
-  P->Generation = C.Generation();
-  P->TargetId = Field(C.Call("Target.createTarget", {{"url", "about:blank"}}), "targetId");
   try {
-    P->SessionId =
-        Field(C.Call("Target.attachToTarget", {{"targetId", P->TargetId}, {"flatten", true}}),
-              "sessionId");
-    C.Call("Page.enable", json::object(), P->SessionId);
-    C.Call("Network.enable", json::object(), P->SessionId);
-    // Pictures show the page, not the browser's scroll bars; the page is
-    // laid out over the whole viewport, as other headless captures are.
-    C.Call("Emulation.setScrollbarsHidden", {{"hidden", true}}, P->SessionId);
-    json Tree = C.Call("Page.getFrameTree", json::object(), P->SessionId);
-    P->MainFrameId =
-        Field(Tree.value("frameTree", json::object()).value("frame", json::object()), "id");
-  } catch (...) {
-    if (C.Running()) C.Send("Target.closeTarget", {{"targetId", P->TargetId}});
-    throw;
+    C.Start();
+  } catch (const Exception& E) {
+    Fail(nfBrowserLost, E.Message());
+    return;
   }
-  P->Link = std::make_shared<TPageLink>(TPageLink{this, P->Generation, P->SessionId});
-  C.Subscribe(P->SessionId, [this](const TDevToolsEvent& E) {
+  FPage = std::make_unique<TPage>();
+  TPage* P = FPage.get();
+  P->Generation = C.Generation();
+  P->Link = std::make_shared<TPageLink>(TPageLink{this, P->Generation, std::string()});
+  std::weak_ptr<TPageLink> Link = P->Link;
+  auto Mine = [this, Link]() -> TPage* {
+    auto L = Link.lock();
+    return L && L->Browser == this && FPage && FPage->Link == L ? FPage.get() : nullptr;
+  };
+  auto Failed = [this](const TDevToolsReply& R) {
+    Fail(R.Kind == TDevToolsReply::rkLost ? nfBrowserLost : nfCrashed,
+         "The browser could not open a page: " + R.Message);
+  };
+  C.Command("Target.createTarget", {{"url", "about:blank"}}, {}, [this, Mine, Failed](const TDevToolsReply& R) {
+    TPage* P = Mine();
+    if (!P) {
+      // Freed or replaced meanwhile: the target is nobody's.
+      if (R.Ok() && R.Result.contains("targetId"))
+        Chromium().Send("Target.closeTarget", {{"targetId", R.Result["targetId"]}});
+      return;
+    }
+    if (!R.Ok()) return Failed(R);
+    P->TargetId = Field(R.Result, "targetId");
+    Chromium().Command(
+        "Target.attachToTarget", {{"targetId", P->TargetId}, {"flatten", true}}, {},
+        [this, Mine, Failed](const TDevToolsReply& R) {
+          TPage* P = Mine();
+          if (!P) return;
+          if (!R.Ok()) return Failed(R);
+          TChromiumBrowser& C = Chromium();
+          P->SessionId = Field(R.Result, "sessionId");
+          P->Link->SessionId = P->SessionId;
+          SubscribePage();
+          for (const char* Method : {"Page.enable", "Network.enable"})
+            C.Send(Method, json::object(), P->SessionId);
+          // Pictures show the page, not the browser's scroll bars; the page
+          // is laid out over the whole viewport, as other headless captures are.
+          C.Send("Emulation.setScrollbarsHidden", {{"hidden", true}}, P->SessionId);
+          // A print dialog would hold the page's script for good.
+          C.Send("Page.addScriptToEvaluateOnNewDocument",
+                 {{"source", "window.print = () => {};"}}, P->SessionId);
+          ApplyViewport();
+          C.Command("Page.getFrameTree", json::object(), P->SessionId,
+                    [this, Mine, Failed](const TDevToolsReply& R) {
+                      TPage* P = Mine();
+                      if (!P) return;
+                      if (!R.Ok()) return Failed(R);
+                      P->MainFrameId = Field(
+                          R.Result.value("frameTree", json::object()).value("frame", json::object()),
+                          "id");
+                      P->Ready = true;
+                      if (!FPendingUrl.empty()) SendNavigate();
+                    });
+        });
+  });
+}
+
+void TWebBrowser::SubscribePage() {
+  Chromium().Subscribe(FPage->SessionId, [this](const TDevToolsEvent& E) {
     try {
       HandleEvent(E);
     } catch (...) {
       Application->HandleException(this);
     }
   });
-  FPage = std::move(P);
-  FReadyState = READYSTATE_UNINITIALIZED;
-  ApplyViewport();
-  FPage->Barrier = C.LastSequence();
-  return *FPage;
 }
 
-json TWebBrowser::PageCall(const std::string& Method, const json& Params) {
-  TPage& P = Page();
-  return Chromium().Call(Method, Params, P.SessionId);
+void TWebBrowser::PageCommand(const std::string& Method, const json& Params, TReplyStep Step) {
+  TPage* P = LivePage();
+  if (!P || !P->Ready) return;
+  std::weak_ptr<TPageLink> Link = P->Link;
+  unsigned Serial = P->Step;
+  Chromium().Command(Method, Params, P->SessionId,
+                     [this, Link, Serial, Step](const TDevToolsReply& R) {
+                       if (TPage* P = Current(Link, Serial)) Step(*P, R);
+                     });
+}
+
+json TWebBrowser::PageCall(const std::string& Method, const json& Params, int TimeoutMs) {
+  TPage* P = LivePage();
+  if (!P || !P->Ready) throw EOleException("The browser holds no page");
+  TChromiumBrowser& C = Chromium();
+  return C.Call(Method, Params, P->SessionId, std::min(TimeoutMs, C.Options().CommandTimeoutMs));
 }
 
 void TWebBrowser::ApplyViewport() {
+  ++FViewSerial;
+  if (!FPage || FPage->SessionId.empty()) return;
   // A zero width or height would switch the override off.
-  PageCall("Emulation.setDeviceMetricsOverride", {{"width", std::max(Width(), 1)},
-                                                  {"height", std::max(Height(), 1)},
-                                                  {"deviceScaleFactor", 1},
-                                                  {"mobile", false}});
+  try {
+    Chromium().Send("Emulation.setDeviceMetricsOverride", {{"width", std::max(Width(), 1)},
+                                                           {"height", std::max(Height(), 1)},
+                                                           {"deviceScaleFactor", 1},
+                                                           {"mobile", false}},
+                    FPage->SessionId);
+  } catch (const Exception&) {
+    // A lost browser is reported from the loop.
+  }
 }
 
 void TWebBrowser::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   int OldWidth = Width(), OldHeight = Height();
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  if (FPage && (Width() != OldWidth || Height() != OldHeight)) ApplyViewport();
+  if (Width() != OldWidth || Height() != OldHeight) ApplyViewport();
 }
 
 // ---- navigation ------------------------------------------------------------
@@ -130,15 +225,18 @@ void TWebBrowser::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TWebBrowser::Navigate(const std::wstring& URL) { Navigate(ToUtf8(URL)); }
 
 void TWebBrowser::Navigate(const std::string& URL) {
-  // The page being replaced is not reported lost: its loss is this
-  // navigation's business.
-  struct TNavigating {
-    bool& Flag;
-    bool Old;
-    explicit TNavigating(bool& F) : Flag(F), Old(F) { Flag = true; }
-    ~TNavigating() { Flag = Old; }
-  } Navigating(FNavigating);
-  DropLostPage();
+  CheckAddress(URL);
+  // A browser or page lost a moment ago, before the loop could tell, is
+  // this navigation's business, not a failure to report.
+  if (FPage && !FPage->SessionId.empty()) {
+    TChromiumBrowser& C = Chromium();
+    C.Unsubscribe(FPage->SessionId);
+    C.CheckAlive();
+    if (LivePage())
+      SubscribePage();
+    else
+      ClosePage();
+  }
   bool Cancel = false;
   if (OnBeforeNavigate2) {
     TWebBrowserBeforeNavigate2 Handler = OnBeforeNavigate2;
@@ -146,201 +244,214 @@ void TWebBrowser::Navigate(const std::string& URL) {
             OleVariant(), Cancel);
   }
   if (Cancel) return;
-  CloseHeavyPage();
-  try {
-    NavigateOnce(URL);
-  } catch (const EBrowserLost&) {
-    // Killed a moment ago, before anyone could notice: once more on a new
-    // browser. A second loss is the browser's own fault.
-    NavigateOnce(URL);
-  } catch (const EDevToolsPageGone&) {
-    ClosePage();
-    NavigateOnce(URL);
-  }
-}
-
-void TWebBrowser::DropLostPage() {
-  TChromiumBrowser& C = Chromium();
-  C.CheckAlive();
-  if (FPage && C.SessionGone(FPage->SessionId)) {
-    StopLoadWatch();
-    ClosePage();
-    FReadyState = READYSTATE_UNINITIALIZED;
-  }
-}
-
-void TWebBrowser::CloseHeavyPage() {
-  TChromiumBrowser& C = Chromium();
-  if (!FPage || !C.Running() || C.Generation() != FPage->Generation) return;
-  bool Heavy = FPageHeapLimit == 0;
-  if (!Heavy) {
-    try {
-      json Heap = C.Call("Runtime.getHeapUsage", json::object(), FPage->SessionId, HeapQueryMs);
-      Heavy = Heap.value("usedSize", 0.0) + Heap.value("embedderHeapUsedSize", 0.0) >=
-              double(FPageHeapLimit);
-    } catch (const EDevToolsPageGone&) {
-      // Busy in a script of its own or crashed: no use to the next page.
-      Heavy = true;
-    } catch (const EBrowserLost&) {
-      return;  // the navigation starts a new browser
-    } catch (const EDevToolsError&) {
-      return;  // a browser that cannot tell keeps its page
-    }
-  }
-  if (!Heavy) return;
-  StopLoadWatch();
-  ClosePage();
-}
-
-void TWebBrowser::PageLost(const std::string& Reason) {
-  StopLoadWatch();
-  FReadyState = READYSTATE_UNINITIALIZED;
-  if (FNavigating || !OnPageLost) return;
-  TWebBrowserPageLost Handler = OnPageLost;
-  Handler(this, Reason);
-}
-
-void TWebBrowser::NavigateOnce(const std::string& URL) {
-  TChromiumBrowser& C = Chromium();
-  TPage& P = Page();
-  TOleEnum Before = FReadyState;
-  StopLoadWatch();
-  P.Barrier = C.LastSequence();
-  P.NavigateLoader.clear();
-  P.ExpectedLoader.clear();
-  P.MainStarted = false;
-  P.Frames.clear();
-  P.MainStatus = 0;
+  // Whatever the page was doing belongs to the navigation being replaced.
+  FPicture.reset();
+  ++FViewSerial;
+  FUrl = FPendingUrl = URL;
   FReadyState = READYSTATE_LOADING;
+  if (FPage) {
+    ++FPage->Step;
+    FPage->Preparing = false;
+    FPage->AwaitingNavigate = false;
+    FPage->ExpectedLoader.clear();
+    FPage->MainStarted = false;
+    FPage->Frames.clear();
+    FPage->SelfNavigations = 0;
+    FPage->Snapshot = nullptr;
+  }
+  Watch(wNavigate, FNavigateTimeout);
+  if (FPage && FPage->Ready && LivePage()) return CheckHeapThenNavigate();
+  if (FPage && !FPage->Ready && LivePage()) return;  // sent once the page is set up
+  ClosePage();
+  // Opened from the loop, so that not even a browser's start-up holds the
+  // caller.
+  struct TPosted {
+    TWebBrowser* Browser;
+    std::weak_ptr<bool> Alive;
+  };
+  g_idle_add_full(
+      G_PRIORITY_DEFAULT,
+      [](gpointer Data) -> gboolean {
+        auto* Posted = static_cast<TPosted*>(Data);
+        TWebBrowser* B = Posted->Browser;
+        if (Posted->Alive.lock() && !B->FPage && !B->FPendingUrl.empty()) B->OpenPage();
+        return G_SOURCE_REMOVE;
+      },
+      new TPosted{this, FAlive}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
+}
 
-  int Id = C.Send("Page.navigate", {{"url", URL}}, P.SessionId, true);
-  json Reply;
-  bool Answered;
-  try {
-    Answered = C.WaitForReply(Id, FNavigateTimeout, Reply);
-  } catch (...) {
-    FReadyState = READYSTATE_UNINITIALIZED;
-    throw;
+TWebBrowser::TPage* TWebBrowser::Current(const std::weak_ptr<TPageLink>& Link, unsigned Step) {
+  auto L = Link.lock();
+  if (!L || L->Browser != this || !FPage || FPage->Link != L || FPage->Step != Step) return nullptr;
+  return FPage.get();
+}
+
+// A renderer keeps the garbage and freed memory of the pages it has shown;
+// a page grown heavy is closed, so that the next load has a fresh renderer.
+void TWebBrowser::CheckHeapThenNavigate() {
+  if (FPageHeapLimit == 0) {
+    OpenPage();
+    return;
   }
-  if (!Answered) {
-    C.Forget(Id);
-    // What the abandoned navigation still reports is stale once the stop
-    // has been answered.
-    C.Call("Page.stopLoading", json::object(), P.SessionId);
-    P.Barrier = C.LastSequence();
-    FReadyState = Before == READYSTATE_UNINITIALIZED ? Before : READYSTATE_COMPLETE;
-    throw EOleException("The browser did not load " + URL + " within " +
-                        std::to_string(FNavigateTimeout) + " ms");
+  TPage& P = *FPage;
+  unsigned Serial = ++P.Step;
+  std::weak_ptr<TPageLink> Link = P.Link;
+  auto Decide = std::make_shared<std::function<void(bool)>>();
+  *Decide = [this, Link, Serial](bool Heavy) {
+    if (!Current(Link, Serial)) return;
+    if (Heavy)
+      OpenPage();
+    else
+      SendNavigate();
+  };
+  // A page busy in a script of its own does not answer: no use to the next
+  // load either.
+  guint Timer = g_timeout_add_full(
+      G_PRIORITY_DEFAULT, HeapQueryMs,
+      [](gpointer Data) -> gboolean {
+        (**static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data))(true);
+        return G_SOURCE_REMOVE;
+      },
+      new std::shared_ptr<std::function<void(bool)>>(Decide),
+      [](gpointer Data) { delete static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data); });
+  Chromium().Command(
+      "Runtime.getHeapUsage", json::object(), P.SessionId,
+      [this, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
+        if (!Current(Link, Serial)) return;
+        g_source_remove(Timer);
+        if (R.Kind == TDevToolsReply::rkError) return (*Decide)(false);  // cannot tell: kept
+        if (!R.Ok()) return (*Decide)(true);
+        double Used = R.Result.value("usedSize", 0.0) + R.Result.value("embedderHeapUsedSize", 0.0);
+        (*Decide)(Used >= double(FPageHeapLimit));
+      });
+}
+
+void TWebBrowser::SendNavigate() {
+  TPage* P = LivePage();
+  if (!P || !P->Ready) return OpenPage();
+  std::string URL = std::move(FPendingUrl);
+  FPendingUrl.clear();
+  ++P->Step;
+  P->Barrier = Chromium().LastSequence();
+  P->AwaitingNavigate = true;
+  P->ExpectedLoader.clear();
+  P->MainStarted = false;
+  P->Preparing = false;
+  P->Frames.clear();
+  P->MainStatus = 0;
+  P->Snapshot = nullptr;
+  PageCommand("Page.navigate", {{"url", URL}},
+              [this](TPage& P, const TDevToolsReply& R) { NavigateAnswered(P, R); });
+}
+
+void TWebBrowser::NavigateAnswered(TPage& P, const TDevToolsReply& R) {
+  P.AwaitingNavigate = false;
+  if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
+  if (R.Kind == TDevToolsReply::rkPageGone) return Fail(nfCrashed, "The page crashed (its renderer ended)");
+  if (R.Kind == TDevToolsReply::rkError) return Fail(nfFailed, R.Message);
+  if (auto Text = R.Result.find("errorText");
+      Text != R.Result.end() && Text->is_string() && !Text->empty()) {
+    std::string Why = Text->get<std::string>();
+    // A loop of redirects, or an address the browser would not fetch,
+    // reached the server; the rest never got an answer from it.
+    bool Reached = Why == "net::ERR_TOO_MANY_REDIRECTS" || Why == "net::ERR_ABORTED" ||
+                   Why == "net::ERR_BLOCKED_BY_CLIENT" || Why == "net::ERR_UNSAFE_REDIRECT" ||
+                   Why == "net::ERR_INVALID_RESPONSE" || Why == "net::ERR_INVALID_AUTH_CREDENTIALS";
+    if (Why == "net::ERR_TOO_MANY_REDIRECTS") Why += " (the address redirects in a loop)";
+    if (Why == "net::ERR_ABORTED") Why += " (a download, which is refused, or a cancelled load)";
+    return Fail(Reached ? nfFailed : nfUnreachable, Why);
   }
-  if (auto E = Reply.find("error"); E != Reply.end()) {
-    FReadyState = Before;
-    throw EOleException(E->value("message", std::string("Navigation refused")) + ": " + URL);
-  }
-  const json& R = Reply["result"];
-  if (auto Text = R.find("errorText"); Text != R.end() && Text->is_string() && !Text->empty()) {
-    // The browser shows an error page of its own and would retry it;
-    // the caller hears of the failure instead, and the page is left blank.
-    P.SilentLoaders.insert(R.value("loaderId", std::string()));
-    NavigateSilently(P, "about:blank");
-    P.Barrier = C.LastSequence();
-    FReadyState = READYSTATE_COMPLETE;
-    throw EOleException(Text->get<std::string>() + ": " + URL);
-  }
-  auto Loader = R.find("loaderId");
-  if (Loader == R.end() || !Loader->is_string()) {
+  auto Loader = R.Result.find("loaderId");
+  if (Loader == R.Result.end() || !Loader->is_string()) {
     // Within the same document: nothing loads, but the caller waits for a
     // completed document all the same.
-    FReadyState = READYSTATE_COMPLETE;
-    std::weak_ptr<TPageLink> Link = P.Link;
-    struct TPosted {
-      std::weak_ptr<TPageLink> Link;
-      std::string Url;
-    };
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer Data) -> gboolean {
-          auto* Posted = static_cast<TPosted*>(Data);
-          if (auto L = Posted->Link.lock(); L && L->Browser && L->Browser->FPage) {
-            try {
-              L->Browser->FireDocumentComplete(L->Browser->FPage->MainFrameId, Posted->Url);
-            } catch (...) {
-              Application->HandleException(L->Browser);
-            }
-          }
-          return G_SOURCE_REMOVE;
-        },
-        new TPosted{Link, URL}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
+    P.MainUrl = FUrl;
+    MainDocumentLoaded();
     return;
   }
-  P.NavigateLoader = P.ExpectedLoader = Loader->get<std::string>();
-  StartLoadWatch();
+  if (P.ExpectedLoader.empty()) P.ExpectedLoader = Loader->get<std::string>();
+  Watch(FLoadTimeout > 0 ? wLoad : wNone, FLoadTimeout);
 }
 
-void TWebBrowser::NavigateSilently(TPage& P, const std::string& URL) {
-  int Id = Chromium().Send("Page.navigate", {{"url", URL}}, P.SessionId, true);
-  json Reply;
-  if (!Chromium().WaitForReply(Id, FNavigateTimeout, Reply)) {
-    Chromium().Forget(Id);
-    return;
-  }
-  if (auto L = Reply["result"].find("loaderId"); L != Reply["result"].end() && L->is_string())
-    P.SilentLoaders.insert(L->get<std::string>());
+void TWebBrowser::Fail(TNavigateFailure Kind, const std::string& Reason) {
+  Watch(wNone, 0);
+  std::string Url = FUrl.empty() && FPage ? FPage->MainUrl : FUrl;
+  FPendingUrl.clear();
+  // The page is given up: what it still does (an error page that retries,
+  // a script that spins) stays with it.
+  ClosePage();
+  FReadyState = READYSTATE_UNINITIALIZED;
+  if (!OnNavigateError) return;
+  TWebBrowserNavigateError Handler = OnNavigateError;
+  Handler(this, Url, Kind, Reason);
 }
 
 void TWebBrowser::Stop() {
+  Watch(wNone, 0);
+  FPendingUrl.clear();
   if (!FPage) return;
-  StopLoadWatch();
+  ++FPage->Step;
+  FPage->Preparing = false;
+  FPage->ExpectedLoader.clear();
+  FPage->Frames.clear();
+  if (FReadyState != READYSTATE_UNINITIALIZED) FReadyState = READYSTATE_COMPLETE;
   // Not waited for: a page busy in its own script would hold up everything
-  // else on the loop; the events say when it stopped.
-  TChromiumBrowser& C = Chromium();
-  if (C.Running() && C.Generation() == FPage->Generation && !C.SessionGone(FPage->SessionId))
-    C.Send("Page.stopLoading", json::object(), FPage->SessionId);
+  // else on the loop.
+  if (TPage* P = LivePage(); P && P->Ready) {
+    try {
+      Chromium().Send("Page.stopLoading", json::object(), P->SessionId);
+    } catch (const Exception&) {
+    }
+  }
 }
 
 std::string TWebBrowser::LocationURL() { return FPage ? FPage->MainUrl : std::string(); }
 
 int TWebBrowser::StatusCode() const { return FPage ? FPage->MainStatus : 0; }
 
-void TWebBrowser::WaitForImages(int TimeoutMs) {
-  // Two frames let layout and lazy loading react to a new viewport first.
-  const std::string Script =
-      "(async () => {"
-      "  const frame = () => new Promise(r => requestAnimationFrame(() => r()));"
-      "  await frame(); await frame();"
-      "  const pending = [...document.images].filter(i => !i.complete).map(i =>"
-      "    new Promise(r => { i.addEventListener('load', r, {once: true});"
-      "                       i.addEventListener('error', r, {once: true}); }));"
-      "  await Promise.race([Promise.all(pending),"
-      "                      new Promise(r => setTimeout(r, " +
-      std::to_string(std::max(TimeoutMs, 0)) +
-      "))]);"
-      "  await frame();"
-      "})()";
-  PageCall("Runtime.evaluate", {{"expression", Script}, {"awaitPromise", true}});
+// ---- the time limits -------------------------------------------------------
+
+void TWebBrowser::Watch(TWatch What, int Ms) {
+  if (FWatch) g_source_remove(FWatch);
+  FWatch = 0;
+  FWatching = What;
+  if (What == wNone || Ms <= 0) {
+    FWatching = wNone;
+    return;
+  }
+  FWatch = g_timeout_add(static_cast<guint>(Ms), &TWebBrowser::WatchExpired, this);
 }
 
-void TWebBrowser::StartLoadWatch() {
-  StopLoadWatch();
-  if (FLoadTimeout <= 0) return;
-  FLoadWatch =
-      g_timeout_add(static_cast<guint>(FLoadTimeout), &TWebBrowser::LoadWatchExpired, this);
-}
-
-void TWebBrowser::StopLoadWatch() {
-  if (FLoadWatch) g_source_remove(FLoadWatch);
-  FLoadWatch = 0;
-}
-
-int TWebBrowser::LoadWatchExpired(void* Self) {
+int TWebBrowser::WatchExpired(void* Self) {
   auto* B = static_cast<TWebBrowser*>(Self);
-  B->FLoadWatch = 0;
-  if (B->FReadyState != READYSTATE_COMPLETE && B->FPage) {
-    // Stopping completes the page with what it has; the usual events follow.
-    try {
-      Chromium().Send("Page.stopLoading", json::object(), B->FPage->SessionId);
-    } catch (...) {
-      Application->HandleException(B);
+  B->FWatch = 0;
+  TWatch What = B->FWatching;
+  B->FWatching = wNone;
+  try {
+    switch (What) {
+      case wNavigate:
+        B->Fail(nfTimeout, "The browser did not load the page within " +
+                               std::to_string(B->FNavigateTimeout) + " ms");
+        break;
+      case wLoad:
+        // Stopping completes the page with what it has; the usual events
+        // follow, unless its script never yields.
+        if (TPage* P = B->LivePage()) Chromium().Send("Page.stopLoading", json::object(), P->SessionId);
+        B->Watch(wStopping, StopGraceMs);
+        break;
+      case wStopping:
+        B->Fail(nfTimeout, "The page did not finish loading within " +
+                               std::to_string(B->FLoadTimeout) + " ms (its script does not yield)");
+        break;
+      case wRender:
+        B->Fail(nfTimeout, "The page was not rendered within " +
+                               std::to_string(B->FRenderTimeout) + " ms of loading");
+        break;
+      case wNone:
+        break;
     }
+  } catch (...) {
+    Application->HandleException(B);
   }
   return G_SOURCE_REMOVE;
 }

@@ -1,12 +1,15 @@
 #pragma once
 // TWebBrowser: the platform web browser control, here a page of the shared
 // headless Chromium. The page is laid out at the control's width and height.
-// Navigate returns once the browser has accepted the request (or refused
-// it); loading goes on in the background and its events arrive through the
-// application's message loop: OnBeforeNavigate2 before every navigation of
-// the page, its frames and each redirect, OnDocumentComplete once for every
-// document that completes, the page's own last, when ReadyState reads
-// READYSTATE_COMPLETE. Failures raise EOleException.
+// Navigate checks the address and returns at once; loading goes on in the
+// background, and nothing of it waits in the application's message loop.
+// Its events arrive through that loop: OnBeforeNavigate2 before every
+// navigation of the page, its frames and each redirect, OnDocumentComplete
+// once for every document that completes, the page's own last, when
+// ReadyState reads READYSTATE_COMPLETE, and OnNavigateError when a
+// navigation that was accepted fails. Before the page's own document is
+// reported complete its picture has been taken and decoded (OnPrepareDraw
+// says at what size), so that a Draw in the handler does not wait.
 
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +73,8 @@ class OleVariant {
  private:
   friend class TWebBrowser;
   static OleVariant FromObject(std::shared_ptr<TPageLink> Link, std::string ObjectId);
+  static const std::string& Fetch(TRemote& R);
+  static OleVariant Lookup(TRemote& Object, const std::string& Name);
   static OleVariant FromJson(const nlohmann::json& Value);
   std::shared_ptr<TRemote> FObject;
   nlohmann::json FValue = nlohmann::json(nlohmann::json::value_t::discarded);
@@ -113,10 +118,31 @@ using TWebBrowserBeforeNavigate2 =
                        const OleVariant& PostData, const OleVariant& Headers, bool& Cancel)>;
 using TWebBrowserDocumentComplete =
     std::function<void(TObject* Sender, IDispatch* pDisp, const OleVariant& URL)>;
-// The page is gone (its renderer crashed, the browser ended): no event of it
-// comes any more, and a page still loading never completes. Not called for
-// the page a Navigate replaces.
-using TWebBrowserPageLost = std::function<void(TObject* Sender, const std::string& Reason)>;
+
+// Why a navigation that was accepted did not complete.
+enum TNavigateFailure : int {
+  nfUnreachable,  // no answer from the address: host, DNS, connection, TLS
+  nfTimeout,      // not loaded or not rendered in time, or hung in its own script
+  nfCrashed,      // the page's renderer ended, or the page was closed
+  nfBrowserLost,  // the browser ended or stopped answering
+  nfFailed,       // anything else: a redirect loop, a download, no document
+};
+// The navigation ended without a complete document: no event of it comes
+// any more and the page is left blank. Also called when the page is lost
+// while it shows a document. Not called for a navigation that a later
+// Navigate replaced.
+using TWebBrowserNavigateError = std::function<void(
+    TObject* Sender, const std::string& URL, TNavigateFailure Kind, const std::string& Reason)>;
+
+// What to draw once the page's own document has loaded, asked for before
+// it is reported complete. Width and Height start as the control's size.
+struct TRenderPlan {
+  int Width = 0;
+  int Height = 0;
+  int ImageWaitMs = 0;  // > 0: first wait this long at most for images still loading
+  int DelayMs = 0;      // then wait this long for pages that draw late
+};
+using TWebBrowserPrepareDraw = std::function<void(TObject* Sender, TRenderPlan& Plan)>;
 
 class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject {
  public:
@@ -130,12 +156,13 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // "ReadyState" and "Busy" can be read from it.
   OleVariant OleObject();
 
-  // Raises EOleException when the browser refuses the URL (an invalid URL,
-  // a host that cannot be reached, an error answer without a page), when it
-  // does not accept it within NavigateTimeout, or when the browser is lost
-  // twice. A page or browser that was lost before is replaced first.
+  // Raises EOleException for an address that is malformed or whose scheme
+  // the control does not load (http, https, file, data and about are
+  // loaded); everything later is reported through the events.
   void Navigate(const std::wstring& URL) override;
   void Navigate(const std::string& URL);
+  // Stops loading and gives up the navigation under way: no event of it
+  // comes any more.
   void Stop() override;
   TOleEnum ReadyState() override { return FReadyState; }
   std::string LocationURL() override;
@@ -143,10 +170,6 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // The HTTP status the page's own document came with; 0 for documents
   // that have none (files, about:blank) and before the first one arrives.
   int StatusCode() const;
-  // Waits until the images of the page that are still loading (lazy ones
-  // just brought into view among them) have loaded or failed, at most
-  // TimeoutMs.
-  void WaitForImages(int TimeoutMs);
   bool Busy() const {
     return FReadyState != READYSTATE_COMPLETE && FReadyState != READYSTATE_UNINITIALIZED;
   }
@@ -160,13 +183,19 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
-  // How long Navigate waits for the browser to accept a request.
+  // How long the browser may take to answer a navigation (with its first
+  // document, or its failure); past it the navigation fails as timed out.
   int NavigateTimeout() const { return FNavigateTimeout; }
   void SetNavigateTimeout(int Ms) { FNavigateTimeout = Ms; }
   // A page still loading after this long is stopped, so that it completes
-  // with what it has; 0 waits for ever.
+  // with what it has; one that does not stop either (its script never
+  // yields) fails as timed out. 0 waits for ever.
   int LoadTimeout() const { return FLoadTimeout; }
   void SetLoadTimeout(int Ms) { FLoadTimeout = Ms; }
+  // From the end of the load to the picture taken for OnDocumentComplete;
+  // past it the navigation fails as timed out.
+  int RenderTimeout() const { return FRenderTimeout; }
+  void SetRenderTimeout(int Ms) { FRenderTimeout = Ms; }
   // A page whose script and document heaps hold this many bytes or more
   // when the next navigation starts is closed, and that navigation loads in
   // a fresh page with a renderer of its own. A renderer keeps the garbage
@@ -179,30 +208,44 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
 
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserDocumentComplete OnDocumentComplete;
-  TWebBrowserPageLost OnPageLost;
+  TWebBrowserNavigateError OnNavigateError;
+  TWebBrowserPrepareDraw OnPrepareDraw;
+
+  struct TPicture;  // a decoded picture of the page
 
  private:
   friend class OleVariant;
   struct TPage;
   struct TFrame;
+  enum TWatch { wNone, wNavigate, wLoad, wStopping, wRender };
 
-  TPage& Page();
+  TPage* LivePage();
+  // The page, if it is still the one of that link and step.
+  TPage* Current(const std::weak_ptr<TPageLink>& Link, unsigned Step);
   void ClosePage();
+  void OpenPage();
+  void SubscribePage();
   void ApplyViewport();
+  using TReplyStep = std::function<void(TPage& P, const struct TDevToolsReply& Reply)>;
+  void PageCommand(const std::string& Method, const nlohmann::json& Params, TReplyStep Step);
+  // Waits for the answer: for the application's own late-bound reads and
+  // draws, never on the way to an event.
   nlohmann::json PageCall(const std::string& Method,
-                          const nlohmann::json& Params = nlohmann::json::object());
+                          const nlohmann::json& Params = nlohmann::json::object(),
+                          int TimeoutMs = 10000);
   void HandleEvent(const struct TDevToolsEvent& Event);
   void FireBeforeNavigate(const std::string& FrameId, const std::string& URL);
   void FireDocumentComplete(const std::string& FrameId, const std::string& URL);
   IDispatch* FrameDispatch(const std::string& FrameId);
-  void NavigateSilently(TPage& P, const std::string& URL);
-  void NavigateOnce(const std::string& URL);
-  void DropLostPage();
-  void CloseHeavyPage();
-  void PageLost(const std::string& Reason);
-  void StartLoadWatch();
-  void StopLoadWatch();
-  static int LoadWatchExpired(void* Self);
+  void CheckHeapThenNavigate();
+  void SendNavigate();
+  void NavigateAnswered(TPage& P, const struct TDevToolsReply& Reply);
+  void Fail(TNavigateFailure Kind, const std::string& Reason);
+  void Watch(TWatch What, int Ms);
+  static int WatchExpired(void* Self);
+  void MainDocumentLoaded();
+  void PrepareStep(int Step);
+  void PictureReady(std::shared_ptr<TPicture> Picture);
   OleVariant Evaluate(const std::string& Expression);
   static OleVariant Convert(const nlohmann::json& Reply, const std::shared_ptr<TPageLink>& Link);
 
@@ -210,9 +253,18 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TOleEnum FReadyState = READYSTATE_UNINITIALIZED;
   int FNavigateTimeout = 30000;
   int FLoadTimeout = 60000;
+  int FRenderTimeout = 30000;
   std::size_t FPageHeapLimit = 8 << 20;
-  unsigned FLoadWatch = 0;
-  bool FNavigating = false;
+  unsigned FWatch = 0;
+  TWatch FWatching = wNone;
+  std::string FUrl;         // the address of the navigation under way
+  std::string FPendingUrl;  // asked for, not yet sent to the page
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+  TRenderPlan FPlan;
+  // Counts what changes the picture (navigations, new viewports), so that
+  // a picture taken before is known stale.
+  unsigned FViewSerial = 0;
+  std::shared_ptr<TPicture> FPicture;
   std::string FRenderError;
 };
 

@@ -15,23 +15,38 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
   if (dwDrawAspect != DVASPECT_CONTENT || !hdcDraw || !lprcBounds) return E_INVALIDARG;
   const TRect R = *lprcBounds;
   if (R.Width() <= 0 || R.Height() <= 0) return E_INVALIDARG;
-  TRgbImage Image;
-  try {
-    json Shot = PageCall("Page.captureScreenshot",
-                         {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}});
-    std::vector<std::uint8_t> Png = DecodeBase64(Shot.at("data").get_ref<const std::string&>());
-    Image = ReadBrowserPng(Png.data(), Png.size());
-  } catch (const std::exception& E) {
-    FRenderError = E.what();
-    // A crashed page answers with a bare "Internal error"; its crash may
-    // already be on the pipe and says more.
-    // Only asked, not acted on: a lost browser is dropped by the loop, and
-    // its page's loss reported once, from there.
-    if (FPage && Chromium().SessionGone(FPage->SessionId))
-      FRenderError = "The page crashed (its renderer ended)";
+  FRenderError.clear();
+  // The picture taken before the document was reported complete, while
+  // nothing has changed since; else one is asked for and waited on.
+  std::shared_ptr<TPicture> Picture = FPicture;
+  if (!LivePage()) {
+    FRenderError = FPage && !FPage->SessionId.empty() && Chromium().SessionGone(FPage->SessionId)
+                       ? "The page crashed (its renderer ended)"
+                       : "The browser holds no page";
     return E_FAIL;
   }
-  FRenderError.clear();
+  if (!Picture || Picture->Serial != FViewSerial) {
+    Picture = std::make_shared<TPicture>();
+    try {
+      if (FPage && FPage->Preparing) throw EOleException("The page is still being rendered");
+      json Shot = PageCall("Page.captureScreenshot",
+                           {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}});
+      std::vector<std::uint8_t> Png = DecodeBase64(Shot.at("data").get_ref<const std::string&>());
+      Picture->Image = ReadBrowserPng(Png.data(), Png.size());
+      Picture->Serial = FViewSerial;
+    } catch (const std::exception& E) {
+      FRenderError = E.what();
+      // A crashed page answers with a bare "Internal error"; its crash may
+      // already be on the pipe and says more.
+      // Only asked, not acted on: a lost browser is dropped by the loop, and
+      // its page's loss reported once, from there.
+      if (FPage && !FPage->SessionId.empty() && Chromium().SessionGone(FPage->SessionId))
+        FRenderError = "The page crashed (its renderer ended)";
+      return E_FAIL;
+    }
+    FPicture = Picture;
+  }
+  const TRgbImage& Image = Picture->Image;
   TBitmap& Target = hdcDraw->Bitmap();
   int X0 = std::max(R.Left, 0), X1 = std::min(R.Right, Target.Width());
   int Y0 = std::max(R.Top, 0), Y1 = std::min(R.Bottom, Target.Height());

@@ -7,6 +7,10 @@ namespace host {
 
 namespace {
 
+// How many times a page may navigate by itself (refreshes, script
+// redirects) after a Navigate before it counts as a loop.
+constexpr int MaxSelfNavigations = 20;
+
 std::string FrameUrl(const json& Frame) {
   if (auto U = Frame.find("unreachableUrl"); U != Frame.end() && U->is_string()) return *U;
   std::string Url = Frame.value("url", std::string());
@@ -40,37 +44,47 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
   if (E.Method == TChromiumBrowser::LostEvent) {
     if (FPage) FPage->Link->Browser = nullptr;
     FPage.reset();
-    PageLost("The browser process ended");
+    Fail(nfBrowserLost, "The browser process ended");
     return;
   }
-  if (!FPage || E.Sequence <= FPage->Barrier || !E.Params.is_object()) return;
+  // Until a Navigate that was asked for is sent, the page's events belong
+  // to what it replaces.
+  if (!FPage || !FPendingUrl.empty() || E.Sequence <= FPage->Barrier || !E.Params.is_object())
+    return;
   TPage& P = *FPage;
   const json& A = E.Params;
-  auto Silent = [&](const json& Obj, const char* Key) {
-    auto L = Obj.find(Key);
-    return L != Obj.end() && L->is_string() && P.SilentLoaders.count(L->get<std::string>());
-  };
 
-  if (E.Method == "Page.frameStartedNavigating") {
+  if (E.Method == "Page.javascriptDialogOpening") {
+    // Until it is answered the page's script, and its load, are held. A
+    // page that asks before it leaves may leave.
+    bool Leave = A.value("type", std::string()) == "beforeunload";
+    Chromium().Send("Page.handleJavaScriptDialog", {{"accept", Leave}}, P.SessionId);
+  } else if (E.Method == "Page.frameStartedNavigating") {
     std::string Type = A.value("navigationType", std::string());
-    if (Type == "sameDocument" || Type == "historySameDocument" || Silent(A, "loaderId")) return;
+    if (Type == "sameDocument" || Type == "historySameDocument") return;
     std::string Frame = A.value("frameId", std::string());
     std::string Loader = A.value("loaderId", std::string());
     if (Frame == P.MainFrameId) {
+      if (P.AwaitingNavigate && P.ExpectedLoader.empty()) P.ExpectedLoader = Loader;
       P.MainStarted = true;
-      if (!P.NavigateLoader.empty() && Loader == P.NavigateLoader) return;  // announced
-      // The page navigates by itself (a refresh, a script): a new load.
+      if (Loader == P.ExpectedLoader) return;  // announced by Navigate
+      // The page navigates by itself (a refresh, a script): a new load, and
+      // a picture being taken of the old one is given up.
+      if (++P.SelfNavigations > MaxSelfNavigations)
+        return Fail(nfFailed, "The page keeps navigating by itself (a refresh or redirect loop)");
+      ++P.Step;
+      P.Preparing = false;
       P.ExpectedLoader = Loader;
       P.Frames.clear();
       P.MainStatus = 0;
+      P.Snapshot = nullptr;
+      FPicture.reset();
       FReadyState = READYSTATE_LOADING;
-      StartLoadWatch();
+      Watch(FLoadTimeout > 0 ? wLoad : wNone, FLoadTimeout);
     }
     FireBeforeNavigate(Frame, A.value("url", std::string()));
   } else if (E.Method == "Network.requestWillBeSent") {
-    if (A.value("type", std::string()) != "Document" || !A.contains("redirectResponse") ||
-        Silent(A, "loaderId"))
-      return;
+    if (A.value("type", std::string()) != "Document" || !A.contains("redirectResponse")) return;
     std::string Frame = A.value("frameId", std::string());
     if (Frame == P.MainFrameId && A.value("loaderId", std::string()) != P.ExpectedLoader) return;
     FireBeforeNavigate(Frame, A.value("request", json::object()).value("url", std::string()));
@@ -84,7 +98,8 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     const json F = A.value("frame", json::object());
     std::string Id = F.value("id", std::string());
     if (!F.contains("parentId")) {
-      if (Silent(F, "loaderId") || F.value("loaderId", std::string()) != P.ExpectedLoader) return;
+      if (P.ExpectedLoader.empty() || F.value("loaderId", std::string()) != P.ExpectedLoader)
+        return;
       P.Frames.clear();
       P.MainStarted = false;
       P.MainUrl = FrameUrl(F);
@@ -100,28 +115,22 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     auto F = P.Frames.find(Id);
     if (F != P.Frames.end() && F->second.Pending) {
       F->second.Pending = false;
-      std::string Url = F->second.Url;
-      if (Id == P.MainFrameId) {
-        StopLoadWatch();
-        FReadyState = READYSTATE_COMPLETE;
-      }
-      FireDocumentComplete(Id, Url);
-    } else if (Id == P.MainFrameId && P.MainStarted) {
-      // The navigation ended without a new document (no content, a
-      // download, stopped early): the old one stays.
+      if (Id == P.MainFrameId) return MainDocumentLoaded();
+      FireDocumentComplete(Id, F->second.Url);
+    } else if (Id == P.MainFrameId && P.MainStarted && !P.AwaitingNavigate) {
+      // The navigation ended without a new document: a download, no
+      // content, or stopped before anything came.
       P.MainStarted = false;
-      StopLoadWatch();
-      FReadyState = READYSTATE_COMPLETE;
+      if (FReadyState == READYSTATE_LOADING)
+        Fail(nfFailed, "The address gave no document to show (a download, or no content)");
     }
   } else if (E.Method == "Page.domContentEventFired") {
     if (FReadyState == READYSTATE_LOADING && !P.MainStarted) FReadyState = READYSTATE_INTERACTIVE;
   } else if (E.Method == "Page.frameDetached") {
     P.Frames.erase(A.value("frameId", std::string()));
   } else if (E.Method == "Inspector.targetCrashed" || E.Method == "Inspector.detached") {
-    // The page is gone; the next use makes a new one.
-    ClosePage();
-    PageLost(E.Method == "Inspector.targetCrashed" ? "The page crashed (its renderer ended)"
-                                                   : "The page was closed");
+    Fail(nfCrashed, E.Method == "Inspector.targetCrashed" ? "The page crashed (its renderer ended)"
+                                                          : "The page was closed");
   }
 }
 

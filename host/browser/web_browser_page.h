@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/browser/chromium_browser.h"
+#include "host/browser/png_reader.h"
 #include "host/browser/web_browser.h"
 
 namespace host {
@@ -32,17 +33,36 @@ struct TWebBrowser::TPage {
   int MainStatus = 0;  // HTTP status of the main document, 0 without one
   unsigned Generation = 0;
   std::shared_ptr<TPageLink> Link;
+  bool Ready = false;          // attached and set up
   std::uint64_t Barrier = 0;   // events up to this one are stale
-  std::string NavigateLoader;  // announced by Navigate itself
+  unsigned Step = 0;           // counts navigations: answers to an earlier one are stale
+  bool AwaitingNavigate = false;  // Page.navigate sent, not answered
   std::string ExpectedLoader;  // the main document being followed
-  std::set<std::string> SilentLoaders;
-  bool MainStarted = false;  // a main navigation started, not committed
+  bool MainStarted = false;    // a main navigation started, not committed
+  bool Preparing = false;      // the main document loaded, its picture being taken
+  int SelfNavigations = 0;     // since the last Navigate
   std::map<std::string, TFrame> Frames;
+  // What the main document held when it loaded ({"document": {...}}), read
+  // before it was reported complete so that late-bound reads need not wait.
+  std::shared_ptr<const nlohmann::json> Snapshot;
+};
+
+struct TWebBrowser::TPicture {
+  TRgbImage Image;
+  unsigned Serial = 0;  // FViewSerial when it was taken
 };
 
 struct OleVariant::TRemote {
   std::shared_ptr<TPageLink> Link;
-  std::string ObjectId;  // empty: the control's automation object itself
+  bool Automation = false;  // the control's automation object itself
+  std::string ObjectId;     // the page's object, once fetched
+  // What the page's document held when it loaded, where this object is
+  // part of it: its properties are read from there without asking.
+  std::shared_ptr<const nlohmann::json> Snapshot;
+  const nlohmann::json* Node = nullptr;
+  // How to fetch the object: Name of Parent (no parent: the document).
+  std::shared_ptr<TRemote> Parent;
+  std::string Name;
   TRemote() = default;
   TRemote(const TRemote&) = delete;
   TRemote& operator=(const TRemote&) = delete;

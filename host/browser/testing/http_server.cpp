@@ -146,6 +146,7 @@ void TTestServer::Answer(int Fd) {
     std::string Head = "HTTP/1.1 " + std::to_string(R.Status) + " " + Reason(R.Status) +
                        "\r\nContent-Type: " + R.ContentType + "\r\nConnection: close\r\n";
     if (!R.Location.empty()) Head += "Location: " + R.Location + "\r\n";
+    Head += R.Headers;
     if (!R.Partial) Head += "Content-Length: " + std::to_string(R.Body.size()) + "\r\n";
     WriteAll(Fd, Head + "\r\n" + R.Body);
   }

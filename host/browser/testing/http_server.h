@@ -17,6 +17,7 @@ struct TResponse {
   std::string ContentType = "text/html";
   std::string Body;
   std::string Location;  // for redirects
+  std::string Headers;   // more header lines, each ending in "\r\n"
   bool Hang = false;     // never answers
   bool Partial = false;  // sends the headers and Body, then never finishes
   int DelayMs = 0;       // waits this long before answering
