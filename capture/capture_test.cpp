@@ -506,16 +506,44 @@ TEST_F(CaptureTest, APageLostWhileLoadingFailsAtOnceAndTheTimerTriesAgain) {
   }
 }
 
-TEST_F(CaptureTest, TwoControlsCaptureTwoPagesAtOnce) {
-  TLens A, B;
+// One loop serves every control: a slow page, a page that hangs after it
+// has loaded and a healthy page side by side, with a timer ticking.
+TEST_F(CaptureTest, TwoControlsCaptureTwoPagesAtOnceWhileAThirdHangsAndTheLoopGoesOn) {
+  Server->Route("/slow3.html", host::testing::Slow(Page(Body("", "#0000ff")), 3000));
+  Server->Route("/hangs-after.html",
+                Page("<html><body><script>onload = () => setTimeout(() => { for (;;) {} }, 0);"
+                     "</script></body></html>"));
+  host::TTimer Ticker(nullptr);
+  gint64 Last = g_get_monotonic_time(), LongestGap = 0;
+  int Ticks = 0;
+  Ticker.SetInterval(20);
+  Ticker.OnTimer = [&](host::TObject*) {
+    gint64 Now = g_get_monotonic_time();
+    LongestGap = std::max(LongestGap, Now - Last);
+    Last = Now;
+    ++Ticks;
+  };
+  Ticker.SetEnabled(true);
+  TLens A, B, Hung;
+  Hung->Browser().SetRenderTimeout(2000);
+  gint64 Start = g_get_monotonic_time();
+  Hung->setUrl(Server->Url("/hangs-after.html"));
   A->setUrl(Server->Url("/red.html"));
-  B->setUrl(Server->Url("/blue.html"));
+  B->setUrl(Server->Url("/slow3.html"));
+  EXPECT_LT((g_get_monotonic_time() - Start) / 1000, 100);  // none of them waited
+  ASSERT_TRUE(A.WaitReady(1, 3000));
   ASSERT_TRUE(host::Application->RunUntil(
-      [&] { return A.Ready.size() == 1 && B.Ready.size() == 1; }, 15000));
+      [&] { return B.Ready.size() == 1 && !Hung.Errors.empty(); }, 15000));
+  EXPECT_GE((g_get_monotonic_time() - Start) / 1000, 3000);
   EXPECT_EQ(A.Ready[0].Url, Server->Url("/red.html"));
-  EXPECT_EQ(B.Ready[0].Url, Server->Url("/blue.html"));
+  EXPECT_EQ(B.Ready[0].Url, Server->Url("/slow3.html"));
   EXPECT_EQ(PixelAt(A->Capture(), 100, 100), 0xff0000u);
   EXPECT_EQ(PixelAt(B->Capture(), 100, 100), 0x0000ffu);
+  EXPECT_TRUE(A.Errors.empty());
+  EXPECT_TRUE(B.Errors.empty());
+  EXPECT_EQ(Hung->LastFailure(), host::nfTimeout) << Hung.Errors[0];
+  EXPECT_GT(Ticks, 100);
+  EXPECT_LT(LongestGap / 1000, 250);
 }
 
 TEST_F(CaptureTest, PagesThatDrawLate) {
@@ -573,6 +601,44 @@ TEST_F(CaptureTest, AControlFreedMidLoadOrInItsOwnEventIsNeverTouchedAgain) {
   Lens->setUrl(Server->Url("/frames.html"));
   ASSERT_TRUE(host::Application->RunUntil([&] { return Freed; }, 15000));
   host::Application->RunUntil([&] { return false; }, 300);
+
+  // Freed by its own error handler.
+  Form = new host::TComponent(nullptr);
+  Lens = new TSitelens(Form);
+  Freed = false;
+  Lens->OnCaptureError = [&](host::TObject*, const std::string&, const std::string&) {
+    delete Form;
+    Freed = true;
+  };
+  Lens->setUrl("http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/");
+  ASSERT_TRUE(host::Application->RunUntil([&] { return Freed; }, 15000));
+
+  // The browser dies under two loading controls; the first to hear of it
+  // frees the other, which is never called.
+  auto* FormA = new host::TComponent(nullptr);
+  auto* FormB = new host::TComponent(nullptr);
+  auto* A = new TSitelens(FormA);
+  auto* B = new TSitelens(FormB);
+  int Heard = 0;
+  A->OnCaptureError = [&](host::TObject*, const std::string&, const std::string&) {
+    ++Heard;
+    delete FormB;
+    FormB = nullptr;
+  };
+  B->OnCaptureError = [&](host::TObject*, const std::string&, const std::string&) {
+    ++Heard;
+    delete FormA;
+    FormA = nullptr;
+  };
+  A->setUrl(Server->Url("/endless"));
+  B->setUrl(Server->Url("/endless?b"));
+  host::Application->RunUntil([&] { return false; }, 500);
+  ASSERT_EQ(kill(host::TChromiumBrowser::Shared().Pid(), SIGKILL), 0);
+  ASSERT_TRUE(host::Application->RunUntil([&] { return Heard > 0; }, 5000));
+  host::Application->RunUntil([&] { return false; }, 500);
+  EXPECT_EQ(Heard, 1);
+  delete FormA;
+  delete FormB;
 }
 
 }  // namespace

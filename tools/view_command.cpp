@@ -11,6 +11,7 @@
 #include "host/forms/application.h"
 #include "host/forms/backend.h"
 #include "host/forms/form_reader.h"
+#include "host/forms/timer.h"
 #include "tools/convert_command.h"
 
 namespace snapkit::tools {
@@ -91,6 +92,17 @@ int RunView(const TViewOptions& Options) {
   const std::string Url = PageUrl(Options.Url);
   Form.SetCaption(Url + " - snapkit");
   Form.HandleNeeded();
+  // The title says what the window shows: the page being loaded, the page
+  // shown, or why it could not be, also for a link dropped on it.
+  host::TTimer Status(&Form);
+  Status.SetInterval(100);
+  Status.OnTimer = [&](host::TObject*) {
+    std::string Title = !Lens->CaptureDone()         ? "Loading " + Lens->URL()
+                        : !Lens->LastError().empty() ? Lens->URL() + " (failed: " + Lens->LastError() + ")"
+                                                     : Lens->URL();
+    Form.SetCaption(Title + " - snapkit");
+  };
+  Status.SetEnabled(true);
   Lens->setUrl(Url);
   // Closing the window ends the loop; the form then frees the control, its
   // browser page and the windows.

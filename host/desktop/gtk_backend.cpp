@@ -86,6 +86,7 @@ void TGtkBackend::CreateWindow(TWinControl& Control) {
     if (Form) {
       SetTitle(W.TopLevel, Control);
       g_signal_connect(W.TopLevel, "delete-event", G_CALLBACK(OnDelete), this);
+      g_signal_connect(W.TopLevel, "destroy", G_CALLBACK(OnDestroyed), this);
       // Only a window on the screen is resized by the user; an offscreen
       // one keeps its control's size (even 0 by 0, which it cannot be).
       g_signal_connect(W.Layout, "size-allocate", G_CALLBACK(OnSizeAllocate), this);
@@ -313,13 +314,35 @@ gboolean TGtkBackend::OnDelete(GtkWidget* Widget, GdkEvent*, gpointer Self) {
   } catch (...) {
     Application->HandleException(Control);
   }
-  bool AnyShown = false;
-  for (auto& [C, W] : B->FWindows)
+  B->TerminateWithoutForms();
+  return TRUE;
+}
+
+// Destroyed by someone else (another client, the window manager): the
+// control keeps its state, but the window is gone and counts no more.
+void TGtkBackend::OnDestroyed(GtkWidget* Widget, gpointer Self) {
+  auto* B = static_cast<TGtkBackend*>(Self);
+  TWinControl* Control = ControlOf(Widget);
+  if (!Control) return;  // our own DestroyWindow
+  // Its children's windows go with it.
+  for (auto It = B->FWindows.begin(); It != B->FWindows.end();) {
+    GtkWidget* Outer = It->second.TopLevel ? It->second.TopLevel : It->second.Layout;
+    if (Outer == Widget || gtk_widget_is_ancestor(Outer, Widget)) {
+      g_object_set_data(G_OBJECT(Outer), ControlKey, nullptr);
+      It = B->FWindows.erase(It);
+    } else {
+      ++It;
+    }
+  }
+  B->TerminateWithoutForms();
+}
+
+void TGtkBackend::TerminateWithoutForms() {
+  for (auto& [C, W] : FWindows)
     if (W.TopLevel && GTK_IS_WINDOW(W.TopLevel) && !GTK_IS_OFFSCREEN_WINDOW(W.TopLevel) &&
         gtk_widget_get_visible(W.TopLevel))
-      AnyShown = true;
-  if (!AnyShown) Application->Terminate();
-  return TRUE;
+      return;
+  Application->Terminate();
 }
 
 }  // namespace host::desktop

@@ -57,6 +57,9 @@ class TGtkBackend : public TWindowBackend {
   static gboolean OnButtonPress(GtkWidget* Widget, GdkEventButton* Event, gpointer Self);
   static void OnSizeAllocate(GtkWidget* Widget, GdkRectangle* Allocation, gpointer Self);
   static gboolean OnDelete(GtkWidget* Widget, GdkEvent* Event, gpointer Self);
+  static void OnDestroyed(GtkWidget* Widget, gpointer Self);
+  // Ends the application once no form of it is on the screen.
+  void TerminateWithoutForms();
   static gboolean TakeNewSize(gpointer Self);
 
   std::map<const TControl*, TWindow> FWindows;
