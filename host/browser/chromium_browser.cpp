@@ -1,5 +1,7 @@
 #include "host/browser/chromium_browser.h"
 
+#include <glib-unix.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,9 +35,31 @@ std::string TChromiumBrowser::ProfileDir() const {
   return FProcess ? FProcess->ProfileDir() : std::string();
 }
 
+// A program ended by a signal runs no destructors: the browser and its
+// profile folder would be left behind. Taken from the loop, the signal ends
+// both, then the program as the signal would have.
+void TChromiumBrowser::EndOnSignals() {
+  static bool Installed = false;
+  if (Installed) return;
+  Installed = true;
+  for (int Signal : {SIGTERM, SIGINT, SIGHUP})
+    g_unix_signal_add(
+        Signal,
+        [](gpointer Number) -> gboolean {
+          int Signal = GPOINTER_TO_INT(Number);
+          Shared().FSessions.clear();  // nobody is told: the program ends
+          Shared().Shutdown(0);
+          signal(Signal, SIG_DFL);
+          raise(Signal);
+          return G_SOURCE_REMOVE;
+        },
+        GINT_TO_POINTER(Signal));
+}
+
 void TChromiumBrowser::Start() {
   if (Running()) return;
   Drop();
+  EndOnSignals();
   std::vector<std::string> Arguments = FOptions.Arguments;
   if (!FOptions.Sandbox) Arguments.push_back("--no-sandbox");
   auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, Arguments);

@@ -113,6 +113,7 @@ class TChromiumBrowser {
   [[noreturn]] void Lose(const std::string& Why);
   void Drop();
   void Route(const TDevToolsEvent& Event);
+  static void EndOnSignals();
 
   TBrowserOptions FOptions;
   std::unique_ptr<TChromiumProcess> FProcess;
