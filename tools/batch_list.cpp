@@ -10,6 +10,9 @@
 namespace snapkit::tools {
 
 std::string PageUrl(const std::string& Text) {
+  // The system's calls would read only up to it: "/\0junk" is not "/".
+  if (Text.find('\0') != std::string::npos)
+    throw TCaptureFailure{ceMalformedUrl, "a NUL byte in " + Text.substr(0, Text.find('\0'))};
   // A scheme first: "http:", "file:", ...
   std::size_t Colon = Text.find(':');
   bool HasScheme = Colon != std::string::npos && Colon > 0 && g_ascii_isalpha(Text[0]);

@@ -90,8 +90,10 @@ TEST(CaptureArgs, PageURLs) {
   for (const char* Good : {"http://127.0.0.1:8080/a?b=c#d", "https://example.org/", "about:blank",
                            "file:///tmp/x.html", "data:text/html,hi"})
     EXPECT_EQ(PageUrl(Good), Good);
-  for (const char* Bad : {"http://exa mple.com/", "http:///nohost", "ftp://example.org/",
-                          "javascript:alert(1)", "no-such-file.html", "http://[::1/"}) {
+  for (const std::string& Bad :
+       {std::string("http://exa mple.com/"), std::string("http:///nohost"),
+        std::string("ftp://example.org/"), std::string("javascript:alert(1)"),
+        std::string("no-such-file.html"), std::string("http://[::1/"), std::string("/\0x", 3)}) {
     try {
       PageUrl(Bad);
       ADD_FAILURE() << Bad;
