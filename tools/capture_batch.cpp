@@ -55,8 +55,8 @@ int CaptureBatch(const TCaptureOptions& Options) {
   if (!List.Clashes.empty()) throw TCaptureFailure{ceUsage, ListName + ": " + List.Clashes};
   const std::vector<TBatchEntry>& Entries = List.Entries;
   if (::mkdir(Options.OutDir.c_str(), 0777) != 0 && errno != EEXIST)
-    throw TCaptureFailure{ceFailed, "cannot create the folder " + Options.OutDir + ": " +
-                                        std::strerror(errno)};
+    throw TCaptureFailure{
+        ceFailed, "cannot create the folder " + Options.OutDir + ": " + std::strerror(errno)};
   if (std::string Why = OutputFolderProblem(Options.OutDir + "/x"); !Why.empty())
     throw TCaptureFailure{ceFailed, Options.OutDir + ": " + Why};
   std::ofstream Report;

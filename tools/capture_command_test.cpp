@@ -71,11 +71,10 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
   EXPECT_EQ(O.TimeoutMs, 2500);
   EXPECT_EQ(O.DelayMs, 500);
   EXPECT_EQ(O.ScreenWidth, 800);
-  for (const std::vector<std::string>& Good :
-       {std::vector<std::string>{"http://a/", "a.JPEG"},
-        {"http://a/", "a.gif", "--format", "png"},
-        {"http://a/", "a.Jpe", "--format", "jpg"},
-        {"http://a/", "-", "--format", "BMP"}})
+  for (const std::vector<std::string>& Good : {std::vector<std::string>{"http://a/", "a.JPEG"},
+                                               {"http://a/", "a.gif", "--format", "png"},
+                                               {"http://a/", "a.Jpe", "--format", "jpg"},
+                                               {"http://a/", "-", "--format", "BMP"}})
     EXPECT_NO_THROW(ParseCaptureArgs(Good)) << Good[1];
 }
 
@@ -134,16 +133,28 @@ TEST(CaptureBatchList, BadLinesAndClashesAreFoundByLine) {
   };
   const TCase Cases[] = {
       {"http://a/ ../x.png\nhttp://a/ ok.png\ndata:text/html,<p>hi there</p>\n",
-       std::nullopt, {{1, "plain file name: ../x.png"}, {3, "plain file name: there</p>"}}, ""},
-      {"http://a/ pic.gif\nhttp://b/ pic.webp\nhttp://c/ - \n", std::nullopt,
-       {{1, "pic.gif: the extension names no"}, {2, "names no"}, {3, "plain file name: -"}}, ""},
-      {"http://a/ pic.gif\nhttp://a/ pic.JPG\n", TPictureFormat::Png,
-       {{2, "pic.JPG is named as JPEG but --format says PNG"}}, ""},
-      {"ftp://a/\nhttp://exa mple/ x.png\nno-such-file.html\n", std::nullopt,
-       {{1, "not a web page's URL"}, {2, "plain file name"}, {3, "neither a URL"}}, ""},
-      {"http://a/ a.png\n# a.png again\n\nhttp://b/ b.png\nhttp://c/ a.png\n", std::nullopt, {},
+       std::nullopt,
+       {{1, "plain file name: ../x.png"}, {3, "plain file name: there</p>"}},
+       ""},
+      {"http://a/ pic.gif\nhttp://b/ pic.webp\nhttp://c/ - \n",
+       std::nullopt,
+       {{1, "pic.gif: the extension names no"}, {2, "names no"}, {3, "plain file name: -"}},
+       ""},
+      {"http://a/ pic.gif\nhttp://a/ pic.JPG\n",
+       TPictureFormat::Png,
+       {{2, "pic.JPG is named as JPEG but --format says PNG"}},
+       ""},
+      {"ftp://a/\nhttp://exa mple/ x.png\nno-such-file.html\n",
+       std::nullopt,
+       {{1, "not a web page's URL"}, {2, "plain file name"}, {3, "neither a URL"}},
+       ""},
+      {"http://a/ a.png\n# a.png again\n\nhttp://b/ b.png\nhttp://c/ a.png\n",
+       std::nullopt,
+       {},
        "lines 1 and 5 both name a.png"},
-      {"http://a/\nhttp://b/ 0001-a.png\nhttp://c/ x.bmp\nhttp://d/ x.bmp\n", std::nullopt, {},
+      {"http://a/\nhttp://b/ 0001-a.png\nhttp://c/ x.bmp\nhttp://d/ x.bmp\n",
+       std::nullopt,
+       {},
        "lines 1 and 2 both name 0001-a.png; lines 3 and 4 both name x.bmp"},
   };
   for (const TCase& C : Cases) {
@@ -157,8 +168,8 @@ TEST(CaptureBatchList, BadLinesAndClashesAreFoundByLine) {
     }
     EXPECT_EQ(Bad.size(), C.Bad.size()) << C.List;
     for (const auto& [Line, Part] : C.Bad)
-      EXPECT_NE(Bad[Line].find(Part), std::string::npos) << C.List << " line " << Line << ": "
-                                                         << Bad[Line];
+      EXPECT_NE(Bad[Line].find(Part), std::string::npos)
+          << C.List << " line " << Line << ": " << Bad[Line];
   }
 }
 
@@ -287,8 +298,8 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
       {Server->Url("/page.html"), "", ceUsage, "out.gif: the extension names no", "out.gif"},
       {Server->Url("/page.html"), "", ceUsage, "standard output needs --format", "-"},
       // The folder is checked first: the endless page would time out.
-      {Server->Url("/endless"), "--timeout 5", ceFailed, "the folder " + Dir.File("none") +
-       " does not exist", "none/out.png"},
+      {Server->Url("/endless"), "--timeout 5", ceFailed,
+       "the folder " + Dir.File("none") + " does not exist", "none/out.png"},
       {Server->Url("/page.html"), "", ceFailed, "Cannot create file \"" + Dir.File("taken.png"),
        "taken.png"},
   };

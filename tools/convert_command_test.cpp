@@ -86,9 +86,10 @@ TEST_F(Convert, TheBundledExampleBecomesAJpegAndBack) {
 
 // Pillow's reading of a file: "FORMAT WxH".
 std::string PillowSees(const std::string& File) {
-  std::string cmd = "/usr/bin/python3 -c 'import sys; from PIL import Image; im = "
-                    "Image.open(sys.argv[1]); print(im.format, \"%dx%d\" % im.size, end=\"\")' '" +
-                    File + "' 2>&1";
+  std::string cmd =
+      "/usr/bin/python3 -c 'import sys; from PIL import Image; im = "
+      "Image.open(sys.argv[1]); print(im.format, \"%dx%d\" % im.size, end=\"\")' '" +
+      File + "' 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[512];
@@ -108,18 +109,21 @@ TEST_F(Convert, TheFormatIsOutsExtensionsOrFormatsAndDashIsStandardOutput) {
     std::string Out, More, Format;
   };
   const TCase cases[] = {
-      {"a.JPEG", "", "JPEG"},        {"b.jpe", "", "JPEG"},
-      {"c.Png", "", "PNG"},          {"d.BMP", "", "BMP"},
-      {"e.gif", "--format png", "PNG"}, {"f", "--format JPG", "JPEG"},
-      {"-", "--format jpeg", "JPEG"}, {"-", "--format bmp", "BMP"},
+      {"a.JPEG", "", "JPEG"},
+      {"b.jpe", "", "JPEG"},
+      {"c.Png", "", "PNG"},
+      {"d.BMP", "", "BMP"},
+      {"e.gif", "--format png", "PNG"},
+      {"f", "--format JPG", "JPEG"},
+      {"-", "--format jpeg", "JPEG"},
+      {"-", "--format bmp", "BMP"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Out + " " + c.More);
     const std::string file = File(c.Out == "-" ? "stdout" : c.Out);
     std::string err;
-    EXPECT_EQ(Run("convert " + sample + " " + (c.Out == "-" ? "- >" : "") + file + " " + c.More,
-                  &err),
-              0)
+    EXPECT_EQ(
+        Run("convert " + sample + " " + (c.Out == "-" ? "- >" : "") + file + " " + c.More, &err), 0)
         << err;
     EXPECT_EQ(PillowSees(file), c.Format + " " + size);
   }

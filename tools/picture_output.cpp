@@ -38,8 +38,7 @@ void CopyToStandardOutput(const std::string& Temporary) {
   if (!In) throw host::EFOpenError("Cannot open the picture just written");
   char Buffer[65536];
   while (In.read(Buffer, sizeof Buffer) || In.gcount() > 0)
-    if (std::fwrite(Buffer, 1, std::size_t(In.gcount()), stdout) != std::size_t(In.gcount()))
-      break;
+    if (std::fwrite(Buffer, 1, std::size_t(In.gcount()), stdout) != std::size_t(In.gcount())) break;
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
     throw host::EWriteError(std::string("Cannot write to standard output: ") +
                             std::strerror(errno));
@@ -69,16 +68,17 @@ std::optional<TPictureFormat> OutputFormat(const std::string& File,
   std::optional<TPictureFormat> ByName = File == "-" ? std::nullopt : FormatOfName(File);
   if (ByName && Given && *ByName != *Given) {
     if (Why)
-      *Why = File + " is named as " + FormatName(*ByName) + " but --format says " +
-             FormatName(*Given);
+      *Why =
+          File + " is named as " + FormatName(*ByName) + " but --format says " + FormatName(*Given);
     return std::nullopt;
   }
   if (ByName) return ByName;
   if (Given) return Given;
   if (Why)
     *Why = File == "-" ? std::string("standard output needs --format png, jpg or bmp")
-                       : File + ": the extension names no picture format (.png, .jpg, "
-                                ".jpeg, .jpe, .bmp); --format png, jpg or bmp chooses one";
+                       : File +
+                             ": the extension names no picture format (.png, .jpg, "
+                             ".jpeg, .jpe, .bmp); --format png, jpg or bmp chooses one";
   return std::nullopt;
 }
 
@@ -113,7 +113,8 @@ std::string OutputFolderProblem(const std::string& File) {
   if (::stat(Folder.c_str(), &St) != 0)
     return "the folder " + Folder + (errno == ENOENT ? " does not exist" : " cannot be read");
   if (!S_ISDIR(St.st_mode)) return Folder + " is not a folder";
-  if (::access(Folder.c_str(), W_OK | X_OK) != 0) return "the folder " + Folder + " cannot be written";
+  if (::access(Folder.c_str(), W_OK | X_OK) != 0)
+    return "the folder " + Folder + " cannot be written";
   return std::string();
 }
 

@@ -36,8 +36,10 @@ struct TCommand {
   const char* Name;
   const char* const* Usage;
 };
-const TCommand Commands[] = {{"capture", &CaptureUsage}, {"convert", &ConvertUsage},
-                             {"info", &InfoUsage},       {"palette", &PaletteUsage},
+const TCommand Commands[] = {{"capture", &CaptureUsage},
+                             {"convert", &ConvertUsage},
+                             {"info", &InfoUsage},
+                             {"palette", &PaletteUsage},
                              {"view", &ViewUsage}};
 
 void PrintUsage(std::FILE* To) {

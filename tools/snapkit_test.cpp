@@ -77,8 +77,9 @@ TEST(ProgramDocuments, HelpManPageAndReadmeAgree) {
   };
   for (const TSays& S :
        {TSays{Help_, "2 a wrong command line"}, TSays{Man, "2 on a wrong command line"},
-        TSays{Readme, "wrong command line prints its one line and `Try 'snapkit COMMAND "
-                      "--help'`, and exits with 2"}}) {
+        TSays{Readme,
+              "wrong command line prints its one line and `Try 'snapkit COMMAND "
+              "--help'`, and exits with 2"}}) {
     EXPECT_NE(S.Text.find(S.Usage), std::string::npos) << S.Usage;
     EXPECT_NE(S.Text.find("0 written, 1 failed (in "), std::string::npos);
     EXPECT_NE(S.Text.find("2 usage (also two list lines naming one file), 3 malformed URL, 4 "
