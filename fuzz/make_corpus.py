@@ -5,8 +5,8 @@ Small, varied, valid files (and a few damaged ones): every PNG colour type
 and depth, interlaced or not, with the ancillary chunks the reader knows;
 BMP files of every depth, header version, bit-field and run-length kind;
 JPEG files of the usual kinds (through Pillow); zlib streams of every
-level, strategy and window size. Run it again after changing it; the output
-is the same each time.
+level, strategy and window size; capture lists and form files. Run it
+again after changing it; the output is the same each time.
 """
 
 import io
@@ -360,11 +360,83 @@ def make_zlib():
     write(t, "zeros.z", zlib.compress(bytes(1 << 18), 9))
 
 
+# ---------------------------------------------------------------- text
+
+def make_batch_list():
+    """Capture lists; the first byte is the shard count and --format."""
+    t = "batch_list"
+
+    def control(shards, fmt):
+        return bytes([(shards - 1) + 4 * fmt])
+
+    plain = (b"# pages to capture\n"
+             b"https://example.org/\n"
+             b"\n"
+             b"http://127.0.0.1:8080/a?b=c#d front.png\n"
+             b"file:///tmp/page.html\tpage.JPEG\n"
+             b"about:blank blank.bmp\n"
+             b"data:text/html,<p>hi</p> data.jpe\n")
+    write(t, "plain.txt", control(1, 0) + plain)
+    write(t, "sharded_jpg.txt", control(3, 2) + plain)
+    write(t, "crlf.txt", control(2, 1) + plain.replace(b"\n", b"\r\n"))
+    write(t, "bad_lines.txt", control(1, 0) +
+          b"data:text/html,<p>hi there</p>\n"
+          b"http://a/ ../x.png\n"
+          b"http://a/ pic.gif\n"
+          b"ftp://a/ f.png\n"
+          b"http://exa mple/ y.png\n"
+          b"http://[::1/ z.png\n"
+          b"no-such-file.html\n"
+          b"http://a/ - \n")
+    write(t, "clashes.txt", control(2, 3) +
+          b"http://a/ a.bmp\nhttp://b/\nhttp://c/ a.bmp\nhttp://d/ 0002-b.bmp\n")
+    write(t, "names_and_formats.txt", control(1, 1) +
+          b"http://a/ x\nhttp://a/ y.JPG\nhttp://a/ .hidden.png\nhttp://a/ two words.png\n")
+
+
+def make_form_file():
+    t = "form_file"
+    write(t, "controls_and_timer.form",
+          b"object Form1: TForm\n"
+          b"  Left = 100\n"
+          b"  Top = $50\n"
+          b"  Width = 640\n"
+          b"  Height = 480\n"
+          b"  Caption = 'Pages'#13#10'and ''more'''\n"
+          b"  object Panel1: TCustomPanel\n"
+          b"    Left = 8\n"
+          b"    Top = 8\n"
+          b"    Width = 320\n"
+          b"    Height = 240\n"
+          b"    Align = alClient\n"
+          b"    object Inner: TWinControl\n"
+          b"      Left = -5\n"
+          b"      Top = 0\n"
+          b"      Width = 10\n"
+          b"      Height = 10\n"
+          b"    end\n"
+          b"  end\n"
+          b"  object Timer1: TTimer\n"
+          b"    Enabled = False\n"
+          b"    Interval = 500\n"
+          b"  end\n"
+          b"end\n")
+    write(t, "empty_form.form", b"object F: TForm\nend\n")
+    write(t, "sets_and_idents.form",
+          b"object F: TForm\n  Caption = #65#66'c'\n  Tag = [a, b]\n  X = nil\nend\n")
+    write(t, "unknown_class.form", b"object F: TForm\n  object S: TSitelens\n  end\nend\n")
+    write(t, "cut_short.form", b"object F: TForm\n  object T: TTimer\n    Interval = 5\n")
+    write(t, "handler.form",
+          b"object F: TForm\n  object T: TTimer\n    OnTimer = TTimer1Timer\n  end\nend\n")
+
+
 def main():
     make_png()
     make_bmp()
     make_jpeg()
     make_zlib()
+    make_batch_list()
+    make_form_file()
 
 
 if __name__ == "__main__":

@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
+#include <cerrno>
 #include <cstdio>
-#include <deque>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -16,31 +16,6 @@
 namespace snapkit::tools {
 
 namespace {
-
-std::string Trim(const std::string& S) {
-  std::size_t A = S.find_first_not_of(" \t\r\n");
-  if (A == std::string::npos) return std::string();
-  return S.substr(A, S.find_last_not_of(" \t\r\n") + 1 - A);
-}
-
-// "0042-example.com_docs_index.html.png": readable, and unique within the
-// list whatever the URLs are.
-std::string NameFor(int Line, const std::string& Url, const std::string& Format) {
-  std::string Rest = Url.substr(Url.find("://") == std::string::npos ? 0 : Url.find("://") + 3);
-  std::string Safe;
-  for (char C : Rest) {
-    if (Safe.size() >= 80) break;
-    bool Ok = std::isalnum(static_cast<unsigned char>(C)) || C == '.' || C == '-';
-    if (Ok)
-      Safe += C;
-    else if (!Safe.empty() && Safe.back() != '_')
-      Safe += '_';
-  }
-  while (!Safe.empty() && (Safe.back() == '_' || Safe.back() == '.')) Safe.pop_back();
-  char Number[16];
-  std::snprintf(Number, sizeof Number, "%04d", Line);
-  return std::string(Number) + (Safe.empty() ? "" : "-" + Safe) + "." + Format;
-}
 
 class TProgress {
  public:
@@ -61,43 +36,29 @@ class TProgress {
 
 }  // namespace
 
-std::vector<TBatchEntry> ReadBatchList(std::istream& List, const std::string& Format,
-                                       int ShardIndex, int ShardCount) {
-  std::vector<TBatchEntry> Entries;
-  std::string Text;
-  int Line = 0, Urls = 0;
-  while (std::getline(List, Text)) {
-    ++Line;
-    Text = Trim(Text);
-    if (Text.empty() || Text[0] == '#') continue;
-    if (Urls++ % ShardCount != ShardIndex - 1) continue;
-    TBatchEntry E{Line, Text, std::string()};
-    std::size_t Space = Text.find_first_of(" \t");
-    if (Space != std::string::npos) {
-      E.Url = Text.substr(0, Space);
-      E.Name = Trim(Text.substr(Space));
-      if (E.Name.find('/') != std::string::npos || E.Name == "." || E.Name == "..")
-        throw TCaptureFailure{ceFailed,
-                              "line " + std::to_string(Line) +
-                                  ": the output name must be a plain file name: " + E.Name};
-    }
-    if (E.Name.empty()) E.Name = NameFor(Line, E.Url, Format);
-    Entries.push_back(std::move(E));
-  }
-  return Entries;
+void ReportClipped(const TCaptureResult& R) {
+  std::fprintf(stderr, "snapkit: %s: the page is %dx%d, the capture was cut at %dx%d\n",
+               R.Url.c_str(), R.PageWidth, R.PageHeight, R.CapturedWidth, R.CapturedHeight);
 }
 
 int CaptureBatch(const TCaptureOptions& Options) {
-  std::vector<TBatchEntry> Entries;
+  const std::string ListName = Options.Batch == "-" ? "standard input" : Options.Batch;
+  TBatchList List;
   if (Options.Batch == "-") {
-    Entries = ReadBatchList(std::cin, Options.Format, Options.ShardIndex, Options.ShardCount);
+    List = ReadBatchList(std::cin, Options.Given, Options.ShardIndex, Options.ShardCount);
   } else {
-    std::ifstream List(Options.Batch);
-    if (!List) throw TCaptureFailure{ceFailed, "cannot read the list " + Options.Batch};
-    Entries = ReadBatchList(List, Options.Format, Options.ShardIndex, Options.ShardCount);
+    std::ifstream In(Options.Batch);
+    if (!In) throw TCaptureFailure{ceFailed, "cannot read the list " + Options.Batch};
+    List = ReadBatchList(In, Options.Given, Options.ShardIndex, Options.ShardCount);
   }
+  // One file written twice would hold only the last page, reported as two.
+  if (!List.Clashes.empty()) throw TCaptureFailure{ceUsage, ListName + ": " + List.Clashes};
+  const std::vector<TBatchEntry>& Entries = List.Entries;
   if (::mkdir(Options.OutDir.c_str(), 0777) != 0 && errno != EEXIST)
-    throw TCaptureFailure{ceFailed, "cannot create the folder " + Options.OutDir};
+    throw TCaptureFailure{
+        ceFailed, "cannot create the folder " + Options.OutDir + ": " + std::strerror(errno)};
+  if (std::string Why = OutputFolderProblem(Options.OutDir + "/x"); !Why.empty())
+    throw TCaptureFailure{ceFailed, Options.OutDir + ": " + Why};
   std::ofstream Report;
   if (!Options.Report.empty()) {
     Report.open(Options.Report, std::ios::trunc);
@@ -106,22 +67,30 @@ int CaptureBatch(const TCaptureOptions& Options) {
 
   std::size_t Done = 0, Failed = 0;
   TProgress Progress(Options.ShowProgress, Entries.size());
-  auto Finished = [&](const TCaptureResult& R) {
+  auto Finished = [&](const TBatchEntry& E, const TCaptureResult& R) {
     ++Done;
-    if (R.Code != ceOk) {
-      ++Failed;
+    if (R.Code != ceOk || R.Clipped) {
       if (Options.ShowProgress) std::fputc('\n', stderr);
-      std::fprintf(stderr, "snapkit: %s: %s\n", R.Url.c_str(), R.Error.c_str());
+      if (!E.Problem.empty())
+        std::fprintf(stderr, "snapkit: %s, line %d: %s\n", ListName.c_str(), E.Line,
+                     E.Problem.c_str());
+      else if (R.Code != ceOk)
+        std::fprintf(stderr, "snapkit: %s: %s\n", R.Url.c_str(), R.Error.c_str());
+      else
+        ReportClipped(R);
     }
+    if (R.Code != ceOk) ++Failed;
     if (Report) {
       nlohmann::ordered_json Line = {
+          {"line", E.Line},
           {"url", R.Url},
           {"file", R.Code == ceOk ? nlohmann::ordered_json(R.File) : nullptr},
           {"size", R.Bytes},
           {"width", R.Width},
           {"height", R.Height},
+          {"clipped", R.Clipped},
           {"milliseconds", R.Milliseconds},
-          {"started", IsoTime(R.StartedUs)},
+          {"started", R.StartedUs ? nlohmann::ordered_json(IsoTime(R.StartedUs)) : nullptr},
           {"error", R.Code == ceOk ? nullptr : nlohmann::ordered_json(R.Error)}};
       Report << Line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
       Report.flush();
@@ -129,21 +98,39 @@ int CaptureBatch(const TCaptureOptions& Options) {
     Progress.Update(Done, Failed);
   };
 
+  // The bad lines first: they are known before anything is loaded.
+  std::vector<const TBatchEntry*> Good;
+  Progress.Update(0, 0);
+  for (const TBatchEntry& E : Entries) {
+    if (E.Problem.empty()) {
+      Good.push_back(&E);
+      continue;
+    }
+    TCaptureResult R;
+    R.Url = E.Url;
+    R.Code = ceFailed;
+    R.Error = "line " + std::to_string(E.Line) + ": " + E.Problem;
+    Finished(E, R);
+  }
+
+  if (!Good.empty()) StartBrowser(Options);
   host::TComponent Form(nullptr);
   std::vector<std::unique_ptr<TCaptureJob>> Jobs;
-  for (int i = 0; i < Options.Jobs && std::size_t(i) < Entries.size(); ++i)
-    Jobs.push_back(std::make_unique<TCaptureJob>(Form, Options, Finished));
+  std::vector<const TBatchEntry*> Current(std::size_t(Options.Jobs), nullptr);
+  for (int i = 0; i < Options.Jobs && std::size_t(i) < Good.size(); ++i)
+    Jobs.push_back(std::make_unique<TCaptureJob>(
+        Form, Options, [&, i](const TCaptureResult& R) { Finished(*Current[i], R); }));
   std::size_t Next = 0;
-  Progress.Update(0, 0);
   while (Done < Entries.size()) {
-    for (auto& Job : Jobs) {
-      if (Job->Busy() || Next >= Entries.size()) continue;
-      const TBatchEntry& E = Entries[Next++];
+    for (std::size_t i = 0; i < Jobs.size(); ++i) {
+      if (Jobs[i]->Busy() || Next >= Good.size()) continue;
+      const TBatchEntry& E = *Good[Next++];
+      Current[i] = &E;
       std::string File = Options.OutDir + "/" + E.Name;
       try {
-        Job->Start(PageUrl(E.Url), File);
+        Jobs[i]->Start(PageUrl(E.Url), File);
       } catch (const TCaptureFailure& F) {
-        Finished(TCaptureResult{E.Url, File, F.Code, F.Message});
+        Finished(E, TCaptureResult{E.Url, File, F.Code, F.Message});
       }
     }
     bool Waiting = false;

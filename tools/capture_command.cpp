@@ -18,11 +18,14 @@ namespace snapkit::tools {
 
 const char* const CaptureUsage =
     "snapkit capture URL OUT [options]\n"
-    "snapkit capture --batch LIST --out-dir DIR [--jobs N] [--format png|jpg|bmp]\n"
-    "                [--report FILE] [--shard K/N] [options]\n"
+    "snapkit capture --batch LIST --out-dir DIR [--jobs N] [--report FILE]\n"
+    "                [--shard K/N] [options]\n"
     "snapkit capture URL OUT --every SECONDS [--count N] [options]\n"
     "  Loads a web page (or a local file) in headless Chromium and writes its\n"
-    "  picture to OUT: PNG for .png, JPEG for .jpg, BMP otherwise.\n"
+    "  picture to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP for\n"
+    "  .bmp (any case). OUT - writes the picture to standard output.\n"
+    "  --format png|jpg|bmp  the format for - and for an OUT whose extension\n"
+    "                     names none; in a batch also for unnamed lines (png)\n"
     "  --view screen|full|custom  the screen-sized area (default), the whole\n"
     "                     page, or the area of --area\n"
     "  --area WxH         the custom view's area (default 640x480)\n"
@@ -32,15 +35,20 @@ const char* const CaptureUsage =
     "  --delay MS         wait this long after the page has loaded\n"
     "  --timeout SECONDS  give a page this long to load (30)\n"
     "  --batch LIST       one URL a line, optionally followed by a file name;\n"
-    "                     blank lines and lines starting with # are skipped\n"
+    "                     blank lines and lines starting with # are skipped;\n"
+    "                     bad lines are reported and the others captured\n"
+    "  --out-dir DIR      the batch's folder (made if missing)\n"
     "  --jobs N           capture N pages at once\n"
     "  --shard K/N        take every N-th URL of the list from the K-th (K from 1)\n"
-    "  --report FILE      one JSON line per URL: url, file, size, width, height,\n"
-    "                     milliseconds, started (UTC), error\n"
+    "  --report FILE      one JSON line per URL line: line, url, file, size,\n"
+    "                     width, height, clipped, milliseconds, started (UTC,\n"
+    "                     null if never started), error\n"
     "  --every SECONDS    capture again and again, replacing OUT each time;\n"
     "  --count N          ... N times\n"
-    "  Exit codes: 0 written, 1 failed (in bulk: some pages failed), 2 usage,\n"
-    "  3 malformed URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
+    "  Exit codes: 0 written, 1 failed (in bulk: some pages failed or lines\n"
+    "  were bad), 2 usage (also two list lines naming one file), 3 malformed\n"
+    "  URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
+    "  A full page is cut at 16384 pixels a side and 32 M pixels, and says so.\n"
     "  Run as root, Chromium's sandbox cannot be used and is off.\n";
 
 namespace {
@@ -111,9 +119,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     } else if (A == "--jobs") {
       O.Jobs = ParseWhole(Value(), "--jobs", 1, 64);
     } else if (A == "--format") {
-      O.Format = Value();
-      if (O.Format != "png" && O.Format != "jpg" && O.Format != "bmp")
-        throw TUsageError{"--format is png, jpg or bmp"};
+      O.Given = ParseFormatName(Value());
     } else if (A == "--report") {
       O.Report = Value();
     } else if (A == "--shard") {
@@ -147,50 +153,12 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       throw TUsageError{"--out-dir, --jobs, --report and --shard go with --batch"};
     O.Url = Words[0];
     O.Output = Words[1];
+    std::string Why;
+    if (!OutputFormat(O.Output, O.Given, &Why)) throw TUsageError{Why};
+    if (O.Output == "-" && O.EveryMs)
+      throw TUsageError{"--every replaces a file; it cannot write to standard output"};
   }
   return O;
-}
-
-std::string PageUrl(const std::string& Text) {
-  // A scheme first: "http:", "file:", ...
-  std::size_t Colon = Text.find(':');
-  bool HasScheme = Colon != std::string::npos && Colon > 0 && g_ascii_isalpha(Text[0]);
-  for (std::size_t i = 1; HasScheme && i < Colon; ++i)
-    HasScheme = g_ascii_isalnum(Text[i]) || Text[i] == '+' || Text[i] == '-' || Text[i] == '.';
-  if (!HasScheme) {
-    char* Absolute = realpath(Text.c_str(), nullptr);
-    if (!Absolute)
-      throw TCaptureFailure{ceMalformedUrl, "neither a URL nor an existing file: " + Text};
-    gchar* Uri = g_filename_to_uri(Absolute, nullptr, nullptr);
-    std::free(Absolute);
-    if (!Uri) throw TCaptureFailure{ceMalformedUrl, "cannot make a file URL of " + Text};
-    std::string Url = Uri;
-    g_free(Uri);
-    return Url;
-  }
-  for (unsigned char C : Text)
-    if (C <= ' ' || C == 0x7F) throw TCaptureFailure{ceMalformedUrl, "malformed URL: " + Text};
-  GError* Error = nullptr;
-  GUri* Uri = g_uri_parse(Text.c_str(), G_URI_FLAGS_NONE, &Error);
-  if (!Uri) {
-    std::string Why = Error ? Error->message : "not a URL";
-    g_clear_error(&Error);
-    throw TCaptureFailure{ceMalformedUrl, "malformed URL: " + Why};
-  }
-  std::string Scheme = g_uri_get_scheme(Uri);
-  const char* Host = g_uri_get_host(Uri);
-  bool NeedsHost = Scheme == "http" || Scheme == "https";
-  bool HostOk = Host && *Host;
-  g_uri_unref(Uri);
-  if (Scheme != "http" && Scheme != "https" && Scheme != "file" && Scheme != "about" &&
-      Scheme != "data")
-    throw TCaptureFailure{ceMalformedUrl,
-                          "not a web page's URL (http, https, file, data or "
-                          "about): " +
-                              Text};
-  if (NeedsHost && !HostOk)
-    throw TCaptureFailure{ceMalformedUrl, "malformed URL: no host in " + Text};
-  return Text;
 }
 
 namespace {
@@ -201,6 +169,9 @@ void Complain(const TCaptureResult& R) {
 
 int CaptureOne(const TCaptureOptions& Options) {
   std::string Url = PageUrl(Options.Url);
+  if (std::string Why = OutputFolderProblem(Options.Output); !Why.empty())
+    throw TCaptureFailure{ceFailed, Options.Output + ": " + Why};
+  StartBrowser(Options);
   host::TComponent Form(nullptr);
   bool Done = false;
   int Written = 0, Failed = 0;
@@ -211,6 +182,7 @@ int CaptureOne(const TCaptureOptions& Options) {
     LastEnded = g_get_monotonic_time();
     if (R.Code == ceOk) {
       ++Written;
+      if (R.Clipped) ReportClipped(R);
     } else {
       ++Failed;
       Exit = R.Code;
@@ -253,11 +225,14 @@ int CaptureOne(const TCaptureOptions& Options) {
 
 }  // namespace
 
-int RunCapture(const TCaptureOptions& Options) {
+void StartBrowser(const TCaptureOptions& Options) {
   host::TChromiumBrowser& Browser = host::TChromiumBrowser::Shared();
   if (!Browser.Options().Sandbox)
     std::fputs("snapkit: running as root: Chromium's sandbox is off\n", stderr);
   host::Screen->SetSize(Options.ScreenWidth, Options.ScreenHeight);
+}
+
+int RunCapture(const TCaptureOptions& Options) {
   try {
     if (!Options.Batch.empty()) return CaptureBatch(Options);
     return CaptureOne(Options);

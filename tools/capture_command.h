@@ -2,24 +2,15 @@
 // `snapkit capture`: web pages to image files through the TSitelens control,
 // one page, a list of pages in bulk, or one page again and again.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/sitelens.h"
+#include "tools/batch_list.h"
+#include "tools/picture_output.h"
 
 namespace snapkit::tools {
-
-// What a capture ended with; also the program's exit code, so that scripts
-// can tell the failures apart.
-enum TCaptureExit : int {
-  ceOk = 0,
-  ceFailed = 1,  // rendering or writing failed; in bulk: some pages failed
-  ceUsage = 2,
-  ceMalformedUrl = 3,
-  ceUnreachable = 4,
-  ceHttpError = 5,
-  ceTimedOut = 6,
-};
 
 struct TCaptureOptions {
   // One page.
@@ -28,7 +19,9 @@ struct TCaptureOptions {
   // In bulk: a list of "URL [NAME]" lines ("-" reads standard input).
   std::string Batch;
   std::string OutDir;
-  std::string Format = "png";
+  // --format: for OUT (and list names) whose extension names no format,
+  // and for standard output.
+  std::optional<TPictureFormat> Given;
   std::string Report;
   int Jobs = 1;
   int ShardIndex = 1;  // K of --shard K/N, from 1
@@ -54,18 +47,12 @@ struct TCaptureOptions {
 
 // Args are the words after "capture". Raises TUsageError.
 TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args);
+// Starts the shared browser for the options' screen; the commands call it
+// once their arguments and folders are known to be good.
+void StartBrowser(const TCaptureOptions& Options);
 // Captures what the options say, reporting failures on standard error;
 // returns the exit code.
 int RunCapture(const TCaptureOptions& Options);
-
-// The URL to load for Text: a URL as it is, or an existing file's path as a
-// file URL. Raises TCaptureFailure with ceMalformedUrl otherwise.
-std::string PageUrl(const std::string& Text);
-
-struct TCaptureFailure {
-  TCaptureExit Code;
-  std::string Message;
-};
 
 extern const char* const CaptureUsage;
 

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -49,6 +50,14 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"--batch", "list.txt", "--out-dir", "d", "--shard", "3/2"},
       {"--batch", "list.txt", "--out-dir", "d", "--format", "gif"},
       {"--batch", "list.txt", "--out-dir", "d", "http://a/"},
+      // Formats: by extension, else --format; never a guess.
+      {"http://a/", "a.gif"},
+      {"http://a/", "a.webp"},
+      {"http://a/", "a"},
+      {"http://a/", "-"},
+      {"http://a/", "a.png", "--format", "jpg"},
+      {"http://a/", "-", "--format", "jpe"},
+      {"http://a/", "-", "--format", "png", "--every", "1"},
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
 
@@ -63,6 +72,11 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
   EXPECT_EQ(O.TimeoutMs, 2500);
   EXPECT_EQ(O.DelayMs, 500);
   EXPECT_EQ(O.ScreenWidth, 800);
+  for (const std::vector<std::string>& Good : {std::vector<std::string>{"http://a/", "a.JPEG"},
+                                               {"http://a/", "a.gif", "--format", "png"},
+                                               {"http://a/", "a.Jpe", "--format", "jpg"},
+                                               {"http://a/", "-", "--format", "BMP"}})
+    EXPECT_NO_THROW(ParseCaptureArgs(Good)) << Good[1];
 }
 
 TEST(CaptureArgs, PageURLs) {
@@ -76,8 +90,10 @@ TEST(CaptureArgs, PageURLs) {
   for (const char* Good : {"http://127.0.0.1:8080/a?b=c#d", "https://example.org/", "about:blank",
                            "file:///tmp/x.html", "data:text/html,hi"})
     EXPECT_EQ(PageUrl(Good), Good);
-  for (const char* Bad : {"http://exa mple.com/", "http:///nohost", "ftp://example.org/",
-                          "javascript:alert(1)", "no-such-file.html", "http://[::1/"}) {
+  for (const std::string& Bad :
+       {std::string("http://exa mple.com/"), std::string("http:///nohost"),
+        std::string("ftp://example.org/"), std::string("javascript:alert(1)"),
+        std::string("no-such-file.html"), std::string("http://[::1/"), std::string("/\0x", 3)}) {
     try {
       PageUrl(Bad);
       ADD_FAILURE() << Bad;
@@ -97,15 +113,65 @@ TEST(CaptureBatchList, ShardsSplitTheURLLinesWithNoneLostOrTakenTwice) {
     Seen.clear();
     for (int K = 1; K <= N; ++K) {
       std::istringstream In(List);
-      for (const TBatchEntry& E : ReadBatchList(In, "jpg", K, N)) Seen.insert(E.Url + " " + E.Name);
+      for (const TBatchEntry& E : ReadBatchList(In, TPictureFormat::Jpeg, K, N).Entries)
+        Seen.insert(E.Url + " " + E.Name);
     }
     EXPECT_EQ(Seen.size(), 24u) << N;
     EXPECT_EQ(std::set<std::string>(Seen.begin(), Seen.end()).size(), 24u) << N;
   }
   EXPECT_EQ(Seen.count("http://127.0.0.1/named front.png"), 1u);
   EXPECT_EQ(Seen.count("http://127.0.0.1/p0 0002-127.0.0.1_p0.jpg"), 1u);
-  std::istringstream Evil("http://a/ ../escape.png\n");
-  EXPECT_THROW(ReadBatchList(Evil, "png"), TCaptureFailure);
+}
+
+// Every line is judged before anything is loaded: the bad ones by number,
+// and lines of the whole list (not only this shard) that name one file.
+TEST(CaptureBatchList, BadLinesAndClashesAreFoundByLine) {
+  struct TCase {
+    std::string List;
+    std::optional<TPictureFormat> Given;
+    std::map<int, std::string> Bad;  // line: part of what is wrong with it
+    std::string Clashes;
+  };
+  const TCase Cases[] = {
+      {"http://a/ ../x.png\nhttp://a/ ok.png\ndata:text/html,<p>hi there</p>\n",
+       std::nullopt,
+       {{1, "plain file name: ../x.png"}, {3, "plain file name: there</p>"}},
+       ""},
+      {"http://a/ pic.gif\nhttp://b/ pic.webp\nhttp://c/ - \n",
+       std::nullopt,
+       {{1, "pic.gif: the extension names no"}, {2, "names no"}, {3, "plain file name: -"}},
+       ""},
+      {"http://a/ pic.gif\nhttp://a/ pic.JPG\n",
+       TPictureFormat::Png,
+       {{2, "pic.JPG is named as JPEG but --format says PNG"}},
+       ""},
+      {"ftp://a/\nhttp://exa mple/ x.png\nno-such-file.html\n",
+       std::nullopt,
+       {{1, "not a web page's URL"}, {2, "plain file name"}, {3, "neither a URL"}},
+       ""},
+      {"http://a/ a.png\n# a.png again\n\nhttp://b/ b.png\nhttp://c/ a.png\n",
+       std::nullopt,
+       {},
+       "lines 1 and 5 both name a.png"},
+      {"http://a/\nhttp://b/ 0001-a.png\nhttp://c/ x.bmp\nhttp://d/ x.bmp\n",
+       std::nullopt,
+       {},
+       "lines 1 and 2 both name 0001-a.png; lines 3 and 4 both name x.bmp"},
+  };
+  for (const TCase& C : Cases) {
+    std::map<int, std::string> Bad;
+    for (int K = 1; K <= 2; ++K) {
+      std::istringstream In(C.List);
+      TBatchList L = ReadBatchList(In, C.Given, K, 2);
+      EXPECT_EQ(L.Clashes, C.Clashes) << C.List;
+      for (const TBatchEntry& E : L.Entries)
+        if (!E.Problem.empty()) Bad[E.Line] = E.Problem;
+    }
+    EXPECT_EQ(Bad.size(), C.Bad.size()) << C.List;
+    for (const auto& [Line, Part] : C.Bad)
+      EXPECT_NE(Bad[Line].find(Part), std::string::npos)
+          << C.List << " line " << Line << ": " << Bad[Line];
+  }
 }
 
 // ---- the program -------------------------------------------------------------
@@ -117,6 +183,9 @@ class CaptureProgram : public ::testing::Test {
     Server->Route("/page.html",
                   Page("<html><body style='margin:0;background:#00ff00'>"
                        "<div style='width:100px;height:2000px'></div></body></html>"));
+    Server->Route("/tall.html",
+                  Page("<html><body style='margin:0;background:#00ff00'>"
+                       "<div style='width:100px;height:20000px'></div></body></html>"));
     Server->Route("/late.html",
                   Page("<html><body style='margin:0;background:#ffffff'><script>onload = () => "
                        "setTimeout(() => document.body.style.background = '#ff0000', 300);"
@@ -134,8 +203,11 @@ class CaptureProgram : public ::testing::Test {
     Server = nullptr;
   }
 
-  int Run(const std::string& Args, std::string* Output = nullptr) {
-    std::string Cmd = std::string(SNAPKIT_PROGRAM) + " capture " + Args + " 2>&1";
+  // Standard output goes to the file Stdout when given, else with the
+  // messages into Output.
+  int Run(const std::string& Args, std::string* Output = nullptr, const std::string& Stdout = "") {
+    std::string Cmd = std::string(SNAPKIT_PROGRAM) + " capture " + Args + " 2>&1" +
+                      (Stdout.empty() ? "" : " >" + Stdout);
     FILE* P = popen(Cmd.c_str(), "r");
     char Buf[4096];
     std::size_t N;
@@ -183,15 +255,28 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
       {"--screen 800x600", "b.jpg", "JPEG 800x600 0f0"},
       {"--screen 800x600 --view full", "c.bmp", "BMP 800x2000 0f0"},
       {"--view custom --area 1024x768 --size 320x240", "d.png", "PNG 320x240 0f0"},
-      {"--view custom --area 400x300 --size 100x100 --stretch", "e", "BMP 100x100 0f0"},
+      {"--view custom --area 400x300 --size 100x100 --stretch --format bmp", "e",
+       "BMP 100x100 0f0"},
+      {"--screen 300x200", "f.jpeg", "JPEG 300x200 0f0"},
+      {"--screen 300x200", "g.JPE", "JPEG 300x200 0f0"},
+      {"--screen 300x200", "h.Bmp", "BMP 300x200 0f0"},
+      {"--screen 300x200 --format png", "i.webp", "PNG 300x200 0f0"},
+      {"--screen 300x200 --format jpg", "-", "JPEG 300x200 0f0"},
+      {"--screen 300x200 --size 30x20 --format png", "-", "PNG 30x20 0f0"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
-    EXPECT_EQ(Run(Url + " " + Dir.File(C.File) + " " + C.Args, &Out), 0) << C.Args << Out;
-    EXPECT_EQ(Sees(Dir.File(C.File)), C.Seen) << C.Args;
+    const bool ToStdout = C.File == "-";
+    const std::string File = Dir.File(ToStdout ? "stdout" : C.File);
+    EXPECT_EQ(Run(Url + " " + (ToStdout ? "-" : File) + " " + C.Args, &Out,
+                  ToStdout ? File : std::string()),
+              0)
+        << C.Args << Out;
+    EXPECT_EQ(Sees(File), C.Seen) << C.Args;
   }
   // Nothing but the pictures was left in the folder.
-  EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg",
+                                               "g.JPE", "h.Bmp", "i.webp", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
@@ -200,7 +285,9 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
     std::string More;
     int Exit;
     std::string Says;
+    std::string Out = "out.png";
   };
+  ASSERT_EQ(::mkdir(Dir.File("taken.png").c_str(), 0777), 0);
   const TCase Cases[] = {
       {"http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/", "", ceUnreachable,
        "ERR_CONNECTION_REFUSED"},
@@ -209,13 +296,26 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
       {"http://exa mple.org/", "", ceMalformedUrl, "malformed URL"},
       {"nowhere.html", "", ceMalformedUrl, "neither a URL nor an existing file"},
       {Server->Url("/page.html"), "--size 10", ceUsage, "--size wants WxH"},
+      {Server->Url("/page.html"), "", ceUsage, "out.gif: the extension names no", "out.gif"},
+      {Server->Url("/page.html"), "", ceUsage, "standard output needs --format", "-"},
+      // The folder is checked first: the endless page would time out.
+      {Server->Url("/endless"), "--timeout 5", ceFailed,
+       "the folder " + Dir.File("none") + " does not exist", "none/out.png"},
+      {Server->Url("/page.html"), "", ceFailed, "Cannot create file \"" + Dir.File("taken.png"),
+       "taken.png"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
-    EXPECT_EQ(Run("'" + C.Url + "' " + Dir.File("out.png") + " " + C.More, &Out), C.Exit) << Out;
+    const std::string File = C.Out == "-" ? C.Out : Dir.File(C.Out);
+    EXPECT_EQ(Run("'" + C.Url + "' " + File + " " + C.More, &Out), C.Exit) << Out;
     EXPECT_NE(Out.find(C.Says), std::string::npos) << Out;
+    // The messages name OUT, never the hidden name it is written under.
+    EXPECT_EQ(Out.find(".part-"), std::string::npos) << Out;
+    // A wrong command line is one line and where the help is, not the help.
+    if (C.Exit == ceUsage)
+      EXPECT_EQ(Out.substr(Out.find('\n') + 1), "Try 'snapkit capture --help'\n") << Out;
   }
-  EXPECT_TRUE(Files().empty());
+  EXPECT_EQ(Files(), std::vector<std::string>{"taken.png"});
 }
 
 TEST_F(CaptureProgram, LatePaintingNeedsADelayAndAPageCannotReadLocalFiles) {
@@ -232,14 +332,49 @@ TEST_F(CaptureProgram, LatePaintingNeedsADelayAndAPageCannotReadLocalFiles) {
   EXPECT_EQ(Sees(Dir.File("peek.png")), "PNG 400x300 00f");
 }
 
+// The report's lines by list line: its file (or null), error and start.
+std::map<int, nlohmann::json> ReportByLine(const std::string& File) {
+  std::map<int, nlohmann::json> Lines;
+  std::ifstream Report(File);
+  std::string Line;
+  while (std::getline(Report, Line)) {
+    auto Entry = nlohmann::json::parse(Line);
+    Lines[Entry["line"].get<int>()] = Entry;
+  }
+  return Lines;
+}
+
 TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
+  const std::string Port = std::to_string(Server->Port());
   std::string List = Dir.File("list.txt");
   std::ofstream(List) << "# good and bad\n"
                       << Server->Url("/page.html") << "\n"
                       << Server->Url("/missing.html") << " missing.png\n"
                       << "\n"
                       << Server->Url("/page.html") << " again.png\n"
-                      << "http://127.0.0.1:" << host::testing::ClosedPort() << "/ closed.png\n";
+                      << "http://127.0.0.1:" << host::testing::ClosedPort() << "/ closed.png\n"
+                      << "data:text/html,<p>hi there</p>\n"
+                      << Server->Url("/page.html") << " ../x.png\n"
+                      << Server->Url("/page.html") << " pic.gif\n"
+                      << "ftp://127.0.0.1/ f.png\n"
+                      << Server->Url("/page.html") << " last.JPEG\n";
+  struct TLine {
+    int Line;
+    std::string File;   // written, or empty
+    std::string Error;  // part of the error, or empty
+    bool Started;
+  };
+  const TLine Expected[] = {
+      {2, "0002-127.0.0.1_" + Port + "_page.html.png", "", true},
+      {3, "", "HTTP status 404", true},
+      {5, "again.png", "", true},
+      {6, "", "ERR_CONNECTION_REFUSED", true},
+      {7, "", "line 7: the output name must be a plain file name: there</p>", false},
+      {8, "", "line 8: the output name must be a plain file name: ../x.png", false},
+      {9, "", "line 9: pic.gif: the extension names no picture format", false},
+      {10, "", "line 10: not a web page's URL", false},
+      {11, "last.JPEG", "", true},
+  };
   std::string Out;
   gint64 Before = g_get_real_time();
   EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("out") + " --jobs 2 --size 64x64 " +
@@ -251,30 +386,71 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
   for (const auto& E : std::filesystem::directory_iterator(Dir.File("out")))
     Written.push_back(E.path().filename());
   std::sort(Written.begin(), Written.end());
-  EXPECT_EQ(Written, (std::vector<std::string>{
-                         "0002-127.0.0.1_" + std::to_string(Server->Port()) + "_page.html.png",
-                         "again.png"}));
+  std::vector<std::string> Wanted;
+  for (const TLine& L : Expected)
+    if (!L.File.empty()) Wanted.push_back(L.File);
+  std::sort(Wanted.begin(), Wanted.end());
+  EXPECT_EQ(Written, Wanted);
   EXPECT_EQ(Sees(Dir.File("out/again.png")), "PNG 64x36 0f0");
-  std::ifstream Report(Dir.File("report.json"));
-  std::string Line;
-  int Lines = 0, Errors = 0;
-  while (std::getline(Report, Line)) {
-    ++Lines;
-    Errors += Line.find("\"error\":null") == std::string::npos;
+  EXPECT_EQ(Sees(Dir.File("out/last.JPEG")), "JPEG 64x36 0f0");
+
+  std::map<int, nlohmann::json> Report = ReportByLine(Dir.File("report.json"));
+  EXPECT_EQ(Report.size(), std::size(Expected));
+  for (const TLine& L : Expected) {
+    SCOPED_TRACE(L.Line);
+    const nlohmann::json& Entry = Report[L.Line];
+    ASSERT_TRUE(Entry.is_object());
+    if (L.File.empty()) {
+      EXPECT_TRUE(Entry["file"].is_null());
+      EXPECT_NE(Entry["error"].get<std::string>().find(L.Error), std::string::npos) << Entry;
+    } else {
+      EXPECT_EQ(Entry["file"], Dir.File("out/" + L.File));
+      EXPECT_TRUE(Entry["error"].is_null()) << Entry;
+    }
+    // Bad lines are also named on standard error by their line.
+    if (!L.Started) EXPECT_NE(Out.find("list.txt, " + L.Error), std::string::npos) << Out;
+    ASSERT_EQ(Entry["started"].is_null(), !L.Started) << Entry;
+    if (!L.Started) continue;
     // When each page was started, in UTC, to the millisecond.
-    auto Entry = nlohmann::json::parse(Line);
     GDateTime* Started =
         g_date_time_new_from_iso8601(Entry["started"].get<std::string>().c_str(), nullptr);
-    ASSERT_NE(Started, nullptr) << Line;
+    ASSERT_NE(Started, nullptr) << Entry;
     gint64 Us =
         g_date_time_to_unix(Started) * G_USEC_PER_SEC + g_date_time_get_microsecond(Started);
     g_date_time_unref(Started);
-    EXPECT_GE(Us, Before / 1000 * 1000) << Line;
-    EXPECT_LE(Us, g_get_real_time()) << Line;
+    EXPECT_GE(Us, Before / 1000 * 1000) << Entry;
+    EXPECT_LE(Us, g_get_real_time()) << Entry;
   }
-  EXPECT_EQ(Lines, 4);
-  EXPECT_EQ(Errors, 2);
-  EXPECT_NE(Out.find("HTTP status 404"), std::string::npos) << Out;
+}
+
+// Two lines naming one file are refused whole, naming both, before any
+// page is loaded; a full page past the bounds is written cut, and says so.
+TEST_F(CaptureProgram, ABatchRefusesClashingNamesAndReportsCutPages) {
+  std::string List = Dir.File("clash.txt");
+  std::ofstream(List) << Server->Url("/page.html") << " a.png\n"
+                      << Server->Url("/tall.html") << " b.png\n"
+                      << Server->Url("/page.html") << "?again a.png\n";
+  std::string Out;
+  EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("clash"), &Out), ceUsage) << Out;
+  EXPECT_NE(Out.find("clash.txt: lines 1 and 3 both name a.png"), std::string::npos) << Out;
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("clash")));
+
+  List = Dir.File("full.txt");
+  std::ofstream(List) << Server->Url("/page.html") << " page.png\n"
+                      << Server->Url("/tall.html") << " tall.png\n";
+  EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("full") +
+                    " --view full --screen 400x300 --report " + Dir.File("full.json"),
+                &Out),
+            ceOk)
+      << Out;
+  std::map<int, nlohmann::json> Report = ReportByLine(Dir.File("full.json"));
+  EXPECT_EQ(Report[1]["clipped"], false);
+  EXPECT_EQ(Report[2]["clipped"], true);
+  EXPECT_EQ(Sees(Dir.File("full/page.png")), "PNG 400x2000 0f0");
+  EXPECT_EQ(Sees(Dir.File("full/tall.png")), "PNG 400x16384 0f0");
+  EXPECT_NE(Out.find("tall.html: the page is 400x20000, the capture was cut at 400x16384"),
+            std::string::npos)
+      << Out;
 }
 
 TEST_F(CaptureProgram, AgainAndAgainReplacesTheFileWholeEachTime) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "host/system/exception.h"
+#include "tools/picture_output.h"
 
 namespace snapkit::tools {
 
@@ -14,19 +15,6 @@ namespace {
 
 // Captures on one control before it is replaced by a fresh one.
 constexpr int RecycleAfter = 100;
-
-// A name beside File with File's extension (which chooses the format), so
-// that the rename that publishes the picture stays on one file system.
-std::string TemporaryName(const std::string& File) {
-  static unsigned Counter = 0;
-  std::size_t Slash = File.find_last_of('/');
-  std::string Dir = Slash == std::string::npos ? std::string() : File.substr(0, Slash + 1);
-  std::string Base = File.substr(Dir.size());
-  std::size_t Dot = Base.find_last_of('.');
-  std::string Ext = Dot == std::string::npos ? std::string() : Base.substr(Dot);
-  return Dir + "." + Base + ".part-" + std::to_string(getpid()) + "-" + std::to_string(++Counter) +
-         Ext;
-}
 
 }  // namespace
 
@@ -147,17 +135,37 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
   TCaptureResult R;
   R.Url = Url;
   R.File = File;
-  std::string Temporary = TemporaryName(File);
   try {
-    if (FLens->SaveToFile(Temporary, FOptions.Width, FOptions.Height) != 0)
-      throw host::Exception("nothing was captured");
-    if (std::rename(Temporary.c_str(), File.c_str()) != 0)
-      throw host::EFCreateError("Cannot create file \"" + File + "\"");
+    std::string Why;
+    std::optional<TPictureFormat> Format = OutputFormat(File, FOptions.Given, &Why);
+    if (!Format) throw host::Exception(Why);
+    WritePicture(File, *Format, [&](const std::string& Temporary) {
+      if (FLens->SaveToFile(Temporary, FOptions.Width, FOptions.Height) != 0)
+        throw host::Exception("nothing was captured");
+    });
   } catch (const host::Exception& E) {
-    ::unlink(Temporary.c_str());
     R.Code = ceFailed;
     R.Error = E.Message();
   }
+  // A full page past the control's bounds was cut at the bottom (or the
+  // right): the page's own size says by how much.
+  if (FOptions.View == wvFull && R.Code == ceOk) {
+    try {
+      host::OleVariant Body = FLens->Browser().OleObject()["Document"]["Body"];
+      R.PageWidth = int(Body["ScrollWidth"].AsInteger());
+      R.PageHeight = int(Body["ScrollHeight"].AsInteger());
+      R.CapturedWidth = int(FLens->ViewWidth());
+      R.CapturedHeight = int(FLens->ViewHeight());
+      R.Clipped = R.PageWidth > R.CapturedWidth || R.PageHeight > R.CapturedHeight;
+    } catch (const std::exception&) {
+      // The page is gone: its picture was written whole as far as is known.
+    }
+  }
+  FResult.Clipped = R.Clipped;
+  FResult.PageWidth = R.PageWidth;
+  FResult.PageHeight = R.PageHeight;
+  FResult.CapturedWidth = R.CapturedWidth;
+  FResult.CapturedHeight = R.CapturedHeight;
   return R;
 }
 

@@ -23,7 +23,14 @@ struct TCaptureResult {
   int Width = 0;  // of the picture written
   int Height = 0;
   std::int64_t Milliseconds = 0;
-  std::int64_t StartedUs = 0;  // wall clock, microseconds since 1970
+  std::int64_t StartedUs = 0;  // wall clock, microseconds since 1970; 0: never started
+  // A full-page capture cut to the control's bounds: the page's size and
+  // the part captured.
+  bool Clipped = false;
+  int PageWidth = 0;
+  int PageHeight = 0;
+  int CapturedWidth = 0;
+  int CapturedHeight = 0;
 };
 
 // "2026-12-07T21:50:01.123Z" for a wall-clock time in microseconds.

@@ -13,13 +13,18 @@
 #include "host/system/exception.h"
 #include "imaging/filters.h"
 #include "imaging/resample.h"
+#include "tools/picture_output.h"
 
 namespace snapkit::tools {
 
 const char* const ConvertUsage =
-    "snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]\n"
+    "snapkit convert IN OUT [--format png|jpg|bmp] [--size WxH] [--filter NAME]\n"
+    "                [--filter-width F]\n"
     "  Reads the picture IN (any registered format: bmp, jpg, jpeg, png, ...)\n"
-    "  and writes it to OUT in the format that OUT's extension names.\n"
+    "  and writes it to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP\n"
+    "  for .bmp (any case). OUT - writes the picture to standard output.\n"
+    "  --format png|jpg|bmp  the format for - and for an OUT whose extension\n"
+    "                     names none\n"
     "  --size WxH         resample to W x H pixels first\n"
     "  --filter NAME      box, triangle, hermite, bell, spline, lanczos3 or\n"
     "                     mitchell (the default)\n"
@@ -112,6 +117,8 @@ TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
       optionsDone = true;
     } else if (!optionsDone && a == "--size") {
       ParseSize(value(), o);
+    } else if (!optionsDone && a == "--format") {
+      o.Given = ParseFormatName(value());
     } else if (!optionsDone && a == "--filter") {
       o.Filter = Lower(value());
       if (!FindResampleFilter(o.Filter)) throw TUsageError{"unknown filter " + o.Filter};
@@ -132,17 +139,18 @@ TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
     throw TUsageError{"--filter and --filter-width go with --size"};
   o.Input = files[0];
   o.Output = files[1];
+  std::string why;
+  if (!OutputFormat(o.Output, o.Given, &why)) throw TUsageError{why};
   return o;
 }
 
 void RunConvert(const TConvertOptions& Options) {
-  // Checked first so that a wrong output name costs no decoding.
-  if (!host::TPicture::GraphicClassForFile(Options.Output)) {
-    std::string name = Options.Output.substr(Options.Output.find_last_of('/') + 1);
-    std::size_t dot = name.find_last_of('.');
-    std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    throw TFileError{Options.Output, "Unknown picture file extension (" + Lower(ext) + ")"};
-  }
+  // Checked first so that a wrong output costs no decoding.
+  std::string why;
+  const std::optional<TPictureFormat> format = OutputFormat(Options.Output, Options.Given, &why);
+  if (!format) throw TUsageError{why};
+  why = OutputFolderProblem(Options.Output);
+  if (!why.empty()) throw TFileError{Options.Output, why};
   host::TPicture picture;
   OnFile(Options.Input, [&] { picture.LoadFromFile(Options.Input); });
   if (Options.Width > 0) {
@@ -161,7 +169,7 @@ void RunConvert(const TConvertOptions& Options) {
              bar ? DrawProgress : nullptr);
     if (bar) std::fputs("\n", stderr);
     picture.SetGraphic(std::move(resized));
-  } else if (host::TPicture::GraphicClassForFile(Options.Output) == &host::TBitmap::ClassInfo) {
+  } else if (*format == TPictureFormat::Bmp) {
     // A bitmap kind (a PNG image is one) saved as a plain bitmap hands its
     // pixels over: converting would copy them, and a large picture would
     // then be held twice.
@@ -171,7 +179,10 @@ void RunConvert(const TConvertOptions& Options) {
       picture.SetGraphic(std::move(plain));
     }
   }
-  OnFile(Options.Output, [&] { picture.SaveToFile(Options.Output); });
+  OnFile(Options.Output, [&] {
+    WritePicture(Options.Output, *format,
+                 [&](const std::string& temporary) { picture.SaveToFile(temporary); });
+  });
 }
 
 }  // namespace snapkit::tools

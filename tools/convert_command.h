@@ -1,17 +1,22 @@
 #pragma once
 // `snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]`:
 // reads any registered picture format, optionally resamples it, and writes
-// the format that OUT's extension names.
+// the format that OUT's extension (or --format) names.
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/picture_output.h"
 
 namespace snapkit::tools {
 
 struct TConvertOptions {
   std::string Input;
-  std::string Output;
+  std::string Output;  // "-": standard output
+  // --format, for "-" and extensions that name no format.
+  std::optional<TPictureFormat> Given;
   // Resampling, when Width and Height are set (both 0 means keep the size).
   int Width = 0;
   int Height = 0;
@@ -24,7 +29,8 @@ struct TConvertOptions {
   bool ShowProgress = false;
 };
 
-// Raised for a command line that does not make sense; main prints the usage.
+// Raised for a command line that does not make sense; main prints it and
+// where the command's help is, and exits with 2.
 struct TUsageError {
   std::string Message;
 };

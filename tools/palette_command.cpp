@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "capture/registration.h"
 #include "host/forms/palette.h"
@@ -19,7 +21,7 @@ const char* const PaletteUsage =
     "  Loads each package library as the designer does (default: the package\n"
     "  this program is built with), registers it and lists the palette pages\n"
     "  with their components. --icons DIR writes each palette picture there\n"
-    "  as CLASSNAME.bmp.\n";
+    "  as CLASSNAME.bmp, making the folder if it is missing.\n";
 
 namespace {
 
@@ -84,6 +86,10 @@ std::string RunPalette(const std::vector<std::string>& Args) {
   }
 
   if (!IconDir.empty()) {
+    std::error_code Error;
+    std::filesystem::create_directories(IconDir, Error);
+    if (Error)
+      throw host::Exception("Cannot create the folder " + IconDir + ": " + Error.message());
     for (const host::TPaletteItem& I : Items) {
       const std::string Name = Upper(std::string(I.ComponentClass->ClassName));
       host::TBitmap Icon;

@@ -59,8 +59,9 @@ TEST_F(Palette, ListsThePackageAndItsOneComponentOnCorvane) {
 // Pillow, an independent reader, sees a 24x24 16-colour picture with the
 // pixels our own reader sees, and the page and the lens where they are drawn.
 TEST_F(Palette, IconsAre24By24At4BitsAndReadElsewhereAlike) {
-  const std::string Text = RunPalette({"--icons", FDir});
-  const std::string File = FDir + "/TSITELENS.bmp";
+  // The folder is made, with its parents.
+  const std::string Text = RunPalette({"--icons", FDir + "/new/icons"});
+  const std::string File = FDir + "/new/icons/TSITELENS.bmp";
   EXPECT_NE(Text.find("Wrote " + File + " (24x24)"), std::string::npos) << Text;
 
   const char* Script =

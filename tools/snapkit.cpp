@@ -23,19 +23,60 @@ const char* const Version = "0.1.0";
 
 const char* const Usage =
     "usage: snapkit COMMAND ARGS...\n"
+    "       snapkit COMMAND --help\n"
     "       snapkit --help | --version\n"
     "\n"
-    "Every failure prints a message naming the file and exits with 1.\n"
+    "Exit codes: 0 success; 1 failure, with a message on standard error naming\n"
+    "the file; 2 a wrong command line. capture tells its failures apart further\n"
+    "(see below).\n"
     "\n"
     "Commands:\n";
 
+struct TCommand {
+  const char* Name;
+  const char* const* Usage;
+};
+const TCommand Commands[] = {{"capture", &CaptureUsage},
+                             {"convert", &ConvertUsage},
+                             {"info", &InfoUsage},
+                             {"palette", &PaletteUsage},
+                             {"view", &ViewUsage}};
+
 void PrintUsage(std::FILE* To) {
   std::fputs(Usage, To);
-  std::fputs(CaptureUsage, To);
-  std::fputs(ConvertUsage, To);
-  std::fputs(InfoUsage, To);
-  std::fputs(PaletteUsage, To);
-  std::fputs(ViewUsage, To);
+  for (const TCommand& C : Commands) std::fputs(*C.Usage, To);
+}
+
+// A wrong command line: its one line, and where the help is.
+int UsageError(const std::string& Message, const std::string& Command) {
+  std::fprintf(stderr, "snapkit: %s\nTry 'snapkit %s--help'\n", Message.c_str(),
+               Command.empty() ? "" : (Command + " ").c_str());
+  return 2;
+}
+
+int RunCommand(const std::string& Command, const std::vector<std::string>& Args) {
+  if (Command == "capture") {
+    TCaptureOptions Options = ParseCaptureArgs(Args);
+    Options.ShowProgress = isatty(STDERR_FILENO);
+    return RunCapture(Options);
+  }
+  if (Command == "convert") {
+    TConvertOptions Options = ParseConvertArgs(Args);
+    Options.ShowProgress = isatty(STDERR_FILENO);
+    RunConvert(Options);
+    return 0;
+  }
+  if (Command == "info") {
+    const TInfoResult Info = RunInfo(Args);
+    std::fputs(Info.Listing.c_str(), stdout);
+    if (!Info.Problem.empty()) throw TFileError{Args[0], Info.Problem};
+    return 0;
+  }
+  if (Command == "palette") {
+    std::fputs(RunPalette(Args).c_str(), stdout);
+    return 0;
+  }
+  return RunView(ParseViewArgs(Args));
 }
 
 }  // namespace
@@ -44,7 +85,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintUsage(stderr);
-    return 1;
+    return 2;
   }
   const std::string command = args[0];
   args.erase(args.begin());
@@ -56,63 +97,19 @@ int main(int argc, char** argv) {
     std::printf("snapkit %s\n", Version);
     return 0;
   }
+  const TCommand* known = nullptr;
+  for (const TCommand& C : Commands)
+    if (command == C.Name) known = &C;
+  if (!known) return UsageError("unknown command " + command, std::string());
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      std::fputs(*known->Usage, stdout);
+      return 0;
+    }
   try {
-    if (command == "capture") {
-      for (const std::string& a : args)
-        if (a == "--help" || a == "-h") {
-          std::fputs(CaptureUsage, stdout);
-          return 0;
-        }
-      TCaptureOptions options;
-      try {
-        options = ParseCaptureArgs(args);
-      } catch (const TUsageError& e) {
-        std::fprintf(stderr, "snapkit: %s\n\n%s", e.Message.c_str(), CaptureUsage);
-        return ceUsage;
-      }
-      options.ShowProgress = isatty(STDERR_FILENO);
-      return RunCapture(options);
-    }
-    if (command == "convert") {
-      for (const std::string& a : args)
-        if (a == "--help" || a == "-h") {
-          std::fputs(ConvertUsage, stdout);
-          return 0;
-        }
-      TConvertOptions options = ParseConvertArgs(args);
-      options.ShowProgress = isatty(STDERR_FILENO);
-      RunConvert(options);
-      return 0;
-    }
-    if (command == "info") {
-      const TInfoResult info = RunInfo(args);
-      std::fputs(info.Listing.c_str(), stdout);
-      if (!info.Problem.empty()) throw TFileError{args[0], info.Problem};
-      return 0;
-    }
-    if (command == "palette") {
-      std::fputs(RunPalette(args).c_str(), stdout);
-      return 0;
-    }
-    if (command == "view") {
-      for (const std::string& a : args)
-        if (a == "--help" || a == "-h") {
-          std::fputs(ViewUsage, stdout);
-          return 0;
-        }
-      TViewOptions options;
-      try {
-        options = ParseViewArgs(args);
-      } catch (const TUsageError& e) {
-        std::fprintf(stderr, "snapkit: %s\n\n%s", e.Message.c_str(), ViewUsage);
-        return 2;
-      }
-      return RunView(options);
-    }
-    throw TUsageError{"unknown command " + command};
+    return RunCommand(command, args);
   } catch (const TUsageError& e) {
-    std::fprintf(stderr, "snapkit: %s\n\n", e.Message.c_str());
-    PrintUsage(stderr);
+    return UsageError(e.Message, command);
   } catch (const TFileError& e) {
     // Messages such as "Cannot open file "x"" name the file already.
     if (e.Problem.find(e.File) == std::string::npos)
