@@ -351,6 +351,9 @@ void TWebBrowser::NavigateAnswered(TPage& P, const TDevToolsReply& R) {
   if (R.Kind == TDevToolsReply::rkError) return Fail(nfFailed, R.Message);
   if (auto Text = R.Result.find("errorText");
       Text != R.Result.end() && Text->is_string() && !Text->empty()) {
+    // A renderer that died under the navigation aborts it; its crash says more.
+    if (Chromium().SessionGone(P.SessionId))
+      return Fail(nfCrashed, "The page crashed (its renderer ended)");
     std::string Why = Text->get<std::string>();
     // A loop of redirects, or an address the browser would not fetch,
     // reached the server; the rest never got an answer from it.
