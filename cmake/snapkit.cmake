@@ -93,6 +93,22 @@ function(snapkit_module)
   endif()
 endfunction()
 
+# Libraries the public headers include. The shipped libraries link the rest
+# privately once installed, so a program built against an install needs
+# only these (and its package only their headers); in the tree they stay
+# public.
+set(SNAPKIT_HEADER_LIBS nlohmann_json::nlohmann_json ZLIB::ZLIB Threads::Threads)
+
+function(snapkit_link_shipped target)
+  foreach(l ${ARGN})
+    if(l IN_LIST SNAPKIT_HEADER_LIBS)
+      target_link_libraries(${target} PUBLIC ${l})
+    else()
+      target_link_libraries(${target} PUBLIC $<BUILD_INTERFACE:${l}>)
+    endif()
+  endforeach()
+endfunction()
+
 # The shipped libraries, made from the modules' objects.
 function(snapkit_products)
   get_property(host GLOBAL PROPERTY SNAPKIT_HOST_MODULES)
@@ -106,7 +122,8 @@ function(snapkit_products)
     list(APPEND libs ${l})
   endforeach()
   add_library(snapkit-host SHARED ${objs})
-  target_link_libraries(snapkit-host PUBLIC ${libs})
+  list(REMOVE_DUPLICATES libs)
+  snapkit_link_shipped(snapkit-host ${libs})
   target_include_directories(snapkit-host PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:include/snapkit>)
   target_compile_features(snapkit-host PUBLIC cxx_std_17)
@@ -127,7 +144,9 @@ function(snapkit_products)
       list(APPEND libs ${l})
     endforeach()
     add_library(${name} SHARED ${objs})
-    target_link_libraries(${name} PUBLIC snapkit-host ${libs})
+    target_link_libraries(${name} PUBLIC snapkit-host)
+    list(REMOVE_DUPLICATES libs)
+    snapkit_link_shipped(${name} ${libs})
     target_compile_features(${name} PUBLIC cxx_std_${std})
     # The package registers its picture formats when it loads, so a program
     # that names none of its symbols must still keep it linked.
