@@ -103,6 +103,21 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
   "$(deb_of libsnapkit0)" "$(deb_of snapkit)" "$(deb_of libsnapkit-dev)" > "$work/apt.log" 2>&1 ||
   { cat "$work/apt.log"; fail "apt-get install"; }
 
+# Servers that only capture get no GTK.
+for n in libsnapkit0 snapkit; do
+  ! dpkg-deb -f "$(deb_of $n)" Depends | grep -qi gtk || fail "$n depends on GTK"
+done
+# Each module the pkg-config files require comes from libsnapkit-dev's own
+# Depends (the one oracle here that is not just what we installed before).
+dev_depends=$(dpkg-deb -f "$(deb_of libsnapkit-dev)" Depends)
+for pc in snapkit-host snapkitD5 snapkitD4; do
+  for m in $(pkg-config --print-requires "$pc" | awk '{print $1}'); do
+    owner=$(dpkg -S "$(pkg-config --variable=pcfiledir "$m")/$m.pc" | cut -d: -f1)
+    [ "$owner" = libsnapkit-dev ] || grep -qw -- "$owner" <<< "$dev_depends" ||
+      fail "$pc.pc requires $m (from $owner), which libsnapkit-dev does not depend on"
+  done
+done
+
 # view without the desktop package names the package to install.
 said=$(env -u WAYLAND_DISPLAY DISPLAY=:4999 snapkit view http://127.0.0.1:9/ 2>&1) && fail "view ran"
 grep -q 'snapkit-desktop package' <<< "$said" || fail "view without snapkit-desktop said: $said"
