@@ -34,14 +34,14 @@ project_version=$(sed -n 's/^project(snapkit VERSION \([0-9.]*\).*/\1/p' CMakeLi
   fail "packaging/debian/changelog says $version, CMakeLists.txt $project_version"
 
 # ---- build ------------------------------------------------------------------
-# The source package is the tracked tree (and new files not yet committed)
-# with packaging/debian as its debian/. Its folder keeps one name so that
-# ccache finds the objects of the last run.
+# The source package is the files git tracks (as they are in the work tree;
+# a new file counts once added) with packaging/debian as its debian/. Its
+# folder keeps one name so that ccache finds the objects of the last run.
 step "building the packages (Release)"
 rm -rf "$out"
 tree=$out/snapkit-$version
 mkdir -p "$tree"
-git ls-files -z --cached --others --exclude-standard |
+git ls-files -z |
   tar --null -T - -cf - | tar -xf - -C "$tree"
 cp -r packaging/debian "$tree/debian"
 (cd "$tree" && DEB_BUILD_OPTIONS="parallel=2 nocheck" dpkg-buildpackage -us -uc) \
