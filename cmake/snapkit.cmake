@@ -51,6 +51,18 @@ function(snapkit_module)
   endif()
   foreach(std ${standards})
     set(t ${M_NAME}_obj${std})
+    if(std EQUAL 17 AND M_KIND STREQUAL "host" AND NOT SNAPKIT_BUILD_TESTS)
+      # The host's C++17 objects go into no library (see below); without
+      # the tests nothing needs them built, only what they pass on to the
+      # package's C++17 objects. This keeps the package build short.
+      add_library(${t} INTERFACE)
+      target_include_directories(${t} INTERFACE ${PROJECT_SOURCE_DIR})
+      target_link_libraries(${t} INTERFACE ${M_LIBS})
+      foreach(d ${M_DEPS})
+        target_link_libraries(${t} INTERFACE ${d}_obj${std})
+      endforeach()
+      continue()
+    endif()
     add_library(${t} OBJECT ${srcs})
     target_compile_features(${t} PUBLIC cxx_std_${std})
     target_include_directories(${t} PUBLIC ${PROJECT_SOURCE_DIR})
@@ -93,6 +105,22 @@ function(snapkit_module)
   endif()
 endfunction()
 
+# Libraries the public headers include. The shipped libraries link the rest
+# privately once installed, so a program built against an install needs
+# only these (and its package only their headers); in the tree they stay
+# public.
+set(SNAPKIT_HEADER_LIBS nlohmann_json::nlohmann_json ZLIB::ZLIB Threads::Threads)
+
+function(snapkit_link_shipped target)
+  foreach(l ${ARGN})
+    if(l IN_LIST SNAPKIT_HEADER_LIBS)
+      target_link_libraries(${target} PUBLIC ${l})
+    else()
+      target_link_libraries(${target} PUBLIC $<BUILD_INTERFACE:${l}>)
+    endif()
+  endforeach()
+endfunction()
+
 # The shipped libraries, made from the modules' objects.
 function(snapkit_products)
   get_property(host GLOBAL PROPERTY SNAPKIT_HOST_MODULES)
@@ -106,7 +134,8 @@ function(snapkit_products)
     list(APPEND libs ${l})
   endforeach()
   add_library(snapkit-host SHARED ${objs})
-  target_link_libraries(snapkit-host PUBLIC ${libs})
+  list(REMOVE_DUPLICATES libs)
+  snapkit_link_shipped(snapkit-host ${libs})
   target_include_directories(snapkit-host PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:include/snapkit>)
   target_compile_features(snapkit-host PUBLIC cxx_std_17)
@@ -127,7 +156,9 @@ function(snapkit_products)
       list(APPEND libs ${l})
     endforeach()
     add_library(${name} SHARED ${objs})
-    target_link_libraries(${name} PUBLIC snapkit-host ${libs})
+    target_link_libraries(${name} PUBLIC snapkit-host)
+    list(REMOVE_DUPLICATES libs)
+    snapkit_link_shipped(${name} ${libs})
     target_compile_features(${name} PUBLIC cxx_std_${std})
     # The package registers its picture formats when it loads, so a program
     # that names none of its symbols must still keep it linked.

@@ -4,7 +4,8 @@
 # through pkg-config. Each loads a PNG (written by Pillow) through TPicture
 # without naming a package symbol. Also checks the layout: headers, versioned
 # sonames, the program, its man page, and the palette of the installed
-# package. No browser is needed.
+# package. No browser is needed. This is the prefix route; the Debian
+# packages are checked by scripts/package-deb.sh.
 #
 #   scripts/check-install.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -38,6 +39,18 @@ for lib in snapkit-host $(for p in $packages; do echo snapkit$p; done); do
   [ "$soname" = "lib$lib.so.0" ] || fail "lib$lib.so has soname '$soname'"
   [ -f "$libdir/$soname" ] || fail "$soname missing"
 done
+if grep -q '^GTK3_FOUND:INTERNAL=1' "$build/CMakeCache.txt"; then
+  cmake --build "$build" -j2 --target snapkit-desktop
+  cmake --install "$build" --prefix "$prefix" > "$work/install.log"
+  # Opened at run time by soname; nothing links it, so no bare .so.
+  soname=$(readelf -d "$libdir/libsnapkit-desktop.so.0" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
+  [ "$soname" = libsnapkit-desktop.so.0 ] || fail "libsnapkit-desktop.so.0 has soname '$soname'"
+  [ ! -e "$libdir/libsnapkit-desktop.so" ] || fail "libsnapkit-desktop.so development link installed"
+fi
+[ -z "$(find "$prefix/include" -path '*desktop*' -print -quit)" ] || fail "desktop (GTK) headers installed"
+# A program built against the install needs only what the headers include.
+! grep -E 'PkgConfig::|JPEG::|glib|deflate' "$libdir"/cmake/snapkit/*.cmake "$libdir"/pkgconfig/*.pc ||
+  fail "the installed CMake or pkg-config files pass on a library the headers do not need"
 [ -f "$prefix/share/man/man1/snapkit.1" ] || fail "man page not installed"
 "$prefix/bin/snapkit" --help > /dev/null
 palette=$("$prefix/bin/snapkit" palette --icons "$work")

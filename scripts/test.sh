@@ -17,6 +17,7 @@ bash scripts/build.sh build -DSNAPKIT_BUILD_TESTS=ON -DSNAPKIT_BUILD_D4=ON -DSNA
 ctest --test-dir build --output-on-failure -j2 --no-tests=error
 # The installed package, built against from outside programs.
 bash scripts/check-install.sh build
+bash scripts/package-deb.sh
 
 if [ "${SNAPKIT_NO_FUZZ:-0}" != 1 ]; then
   bash scripts/fuzz.sh --ci 60

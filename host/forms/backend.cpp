@@ -81,13 +81,15 @@ void UseWindowBackend(TBackendKind Kind) {
 }
 
 std::unique_ptr<TWindowBackend> LoadDesktopBackend() {
-  const char* Name = "libsnapkit-desktop.so";
+  const char* Name = SNAPKIT_DESKTOP_LIBRARY;  // the soname, from the build
   // GTK cannot be unloaded safely, so the library stays once opened.
   const int Flags = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
   void* Library = dlopen((LibraryDirectory() + Name).c_str(), Flags);
   if (!Library) Library = dlopen(Name, Flags);
   if (!Library)
-    throw EInvalidOperation(std::string("The desktop backend is not installed: ") + dlerror());
+    throw EInvalidOperation(
+        std::string("The desktop backend is not installed (it is in the snapkit-desktop package): ") +
+        dlerror());
   auto Factory =
       reinterpret_cast<TDesktopBackendFactory>(dlsym(Library, DesktopBackendFactoryName));
   if (!Factory) throw EInvalidOperation("The desktop backend library has no entry point");
