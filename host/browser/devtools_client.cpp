@@ -124,7 +124,7 @@ int TDevToolsClient::Send(const std::string& Method, const json& Params,
   if (!SessionId.empty()) Message["sessionId"] = SessionId;
   std::string Text = Message.dump();
   Text.push_back('\0');
-  if (WantReply) FReplies.emplace(Id, TAwaited{SessionId, nullptr});
+  if (WantReply) FReplies.emplace(Id, TAwaited{SessionId, nullptr, nullptr, false});
   try {
     Write(Text);
   } catch (...) {
@@ -168,7 +168,7 @@ void TDevToolsClient::Forget(int Id) { FReplies.erase(Id); }
 int TDevToolsClient::Command(const std::string& Method, const json& Params,
                              const std::string& SessionId, TDevToolsReplyHandler Handler) {
   int Id = ++FNextId;
-  FReplies.emplace(Id, TAwaited{SessionId, nullptr, std::move(Handler)});
+  FReplies.emplace(Id, TAwaited{SessionId, nullptr, std::move(Handler), false});
   if (FClosed) {
     QueueReply(Id, {TDevToolsReply::rkLost, nullptr, FClosedWhy});
     return Id;
