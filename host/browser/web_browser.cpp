@@ -119,7 +119,9 @@ void TWebBrowser::OpenPage() {
   P->Generation = C.Generation();
   P->Link = std::make_shared<TPageLink>(TPageLink{this, P->Generation, std::string()});
   std::weak_ptr<TPageLink> Link = P->Link;
-  auto Mine = [this, Link]() -> TPage* {
+  std::weak_ptr<bool> Alive = FAlive;
+  auto Mine = [this, Alive, Link]() -> TPage* {
+    if (Alive.expired()) return nullptr;
     auto L = Link.lock();
     return L && L->Browser == this && FPage && FPage->Link == L ? FPage.get() : nullptr;
   };
@@ -186,8 +188,10 @@ void TWebBrowser::PageCommand(const std::string& Method, const json& Params, TRe
   if (!P || !P->Ready) return;
   std::weak_ptr<TPageLink> Link = P->Link;
   unsigned Serial = P->Step;
+  std::weak_ptr<bool> Alive = FAlive;
   Chromium().Command(Method, Params, P->SessionId,
-                     [this, Link, Serial, Step](const TDevToolsReply& R) {
+                     [this, Alive, Link, Serial, Step](const TDevToolsReply& R) {
+                       if (Alive.expired()) return;
                        if (TPage* P = Current(Link, Serial)) Step(*P, R);
                      });
 }
@@ -297,8 +301,9 @@ void TWebBrowser::CheckHeapThenNavigate() {
   unsigned Serial = ++P.Step;
   std::weak_ptr<TPageLink> Link = P.Link;
   auto Decide = std::make_shared<std::function<void(bool)>>();
-  *Decide = [this, Link, Serial](bool Heavy) {
-    if (!Current(Link, Serial)) return;
+  std::weak_ptr<bool> Alive = FAlive;
+  *Decide = [this, Alive, Link, Serial](bool Heavy) {
+    if (Alive.expired() || !Current(Link, Serial)) return;
     if (Heavy)
       OpenPage();
     else
@@ -316,8 +321,8 @@ void TWebBrowser::CheckHeapThenNavigate() {
       [](gpointer Data) { delete static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data); });
   Chromium().Command(
       "Runtime.getHeapUsage", json::object(), P.SessionId,
-      [this, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
-        if (!Current(Link, Serial)) return;
+      [this, Alive, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
+        if (Alive.expired() || !Current(Link, Serial)) return;
         g_source_remove(Timer);
         if (R.Kind == TDevToolsReply::rkError) return (*Decide)(false);  // cannot tell: kept
         if (!R.Ok()) return (*Decide)(true);

@@ -94,6 +94,7 @@ void TWebBrowser::PrepareStep(int Step) {
       if (FPlan.DelayMs <= 0) return PrepareStep(psShoot);
       struct TPosted {
         TWebBrowser* Browser;
+        std::weak_ptr<bool> Alive;
         std::weak_ptr<TPageLink> Link;
         unsigned Step;
       };
@@ -103,11 +104,12 @@ void TWebBrowser::PrepareStep(int Step) {
             auto* T = static_cast<TPosted*>(Data);
             // The link is checked first: the browser may be gone.
             auto L = T->Link.lock();
-            if (L && L->Browser == T->Browser && T->Browser->Current(T->Link, T->Step))
+            if (!T->Alive.expired() && L && L->Browser == T->Browser &&
+                T->Browser->Current(T->Link, T->Step))
               T->Browser->PrepareStep(psShoot);
             return G_SOURCE_REMOVE;
           },
-          new TPosted{this, Link, Serial}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
+          new TPosted{this, FAlive, Link, Serial}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
       return;
     }
     case psShoot: {
@@ -126,13 +128,14 @@ void TWebBrowser::PrepareStep(int Step) {
             // Decoded off the loop: a large page takes long.
             struct TDecoding {
               TWebBrowser* Browser;
+              std::weak_ptr<bool> Alive;
               std::weak_ptr<TPageLink> Link;
               unsigned Step;
               std::string Base64;
               std::shared_ptr<TPicture> Picture = std::make_shared<TPicture>();
               std::string Error;
             };
-            auto* D = new TDecoding{this, P.Link, P.Step, Data->get<std::string>(),
+            auto* D = new TDecoding{this, FAlive, P.Link, P.Step, Data->get<std::string>(),
                                     std::make_shared<TPicture>(), std::string()};
             D->Picture->Serial = ViewSerial;
             std::thread([D] {
@@ -148,7 +151,8 @@ void TWebBrowser::PrepareStep(int Step) {
                   [](gpointer Data) -> gboolean {
                     auto* D = static_cast<TDecoding*>(Data);
                     auto L = D->Link.lock();
-                    if (!L || L->Browser != D->Browser || !D->Browser->Current(D->Link, D->Step))
+                    if (D->Alive.expired() || !L || L->Browser != D->Browser ||
+                        !D->Browser->Current(D->Link, D->Step))
                       return G_SOURCE_REMOVE;
                     try {
                       if (!D->Error.empty())
