@@ -4,8 +4,10 @@
 # through pkg-config. Each loads a PNG (written by Pillow) through TPicture
 # without naming a package symbol. Also checks the layout: headers, versioned
 # sonames, the program, its man page, and the palette of the installed
-# package. No browser is needed. This is the prefix route; the Debian
-# packages are checked by scripts/package-deb.sh.
+# package. Last, the README's TSitelens example is built against the install
+# and run with Chromium: one page it captures, one address it cannot reach.
+# This is the prefix route; the Debian packages are checked by
+# scripts/package-deb.sh.
 #
 #   scripts/check-install.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -86,4 +88,30 @@ for p in $packages; do
   [ "$got" = "$expected" ] || fail "pkg-config program ($p) printed '$got', not '$expected'"
 done
 
-echo "check-install: installed layout, find_package and pkg-config programs ($packages) all good"
+# 3. The README's example, as a reader would paste it.
+sed -n '/^## TSitelens in a program/,/^```$/p' README.md | sed '1,/^```cpp$/d;/^```$/d' \
+  > "$work/readme_example.cpp"
+grep -q 'OnCaptureError' "$work/readme_example.cpp" || fail "README example not found"
+# shellcheck disable=SC2046
+g++ -std=c++20 -o "$work/readme_example" "$work/readme_example.cpp" \
+  $(pkg-config --cflags --libs snapkitD5) -Wl,-rpath,"$libdir"
+mkdir "$work/run"
+(cd "$work/run" && "$work/readme_example" "file://$src/examples/page.html") ||
+  fail "README example could not capture examples/page.html"
+/usr/bin/python3 - "$work/run/page.png" <<'PY' || fail "README example wrote no fitting page.png"
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+assert im.format == 'PNG' and 0 < im.width <= 320 and 0 < im.height <= 240, (im.format, im.size)
+assert len(set(im.convert('RGB').getdata())) > 1, 'a picture of one colour'
+PY
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+status=0
+(cd "$work/run" && rm -f page.png && timeout 60 "$work/readme_example" "http://127.0.0.1:$port/") \
+  2> "$work/unreachable.err" || status=$?
+[ "$status" = 1 ] || fail "README example on a closed port exited with $status, not 1"
+grep -q "^http://127.0.0.1:$port/: ." "$work/unreachable.err" ||
+  fail "README example did not report the closed port: $(cat "$work/unreachable.err")"
+[ ! -e "$work/run/page.png" ] || fail "README example wrote a picture of an unreachable page"
+
+echo "check-install: installed layout, find_package and pkg-config programs ($packages) and the README example all good"
