@@ -391,17 +391,31 @@ TEST_F(CaptureTest, EachFailureEndsTheCaptureWithItsReasonAndTheNextOneWorks) {
   Server->Route("/dialogs", Html("", "alert(1); confirm(2); prompt(3);"));
   Server->Route("/dialog-after", Html("", "onload = () => setTimeout(() => alert(1), 0);"));
   Server->Route("/leaving", Html("", "onbeforeunload = e => { e.preventDefault(); return 'x'; };"));
-  Server->Route("/popups", Html("", "for (let i = 0; i < 50; ++i) window.open('/blue.html?' + i);"));
+  Server->Route("/popups",
+                Html("", "for (let i = 0; i < 50; ++i) window.open('/blue.html?' + i);"));
   Server->Route("/print", Html("", "print();"));
   Server->Route("/hog", Html("", "const a = []; for (;;) a.push(new Array(1e6).fill(1.5));"));
+  // Blue once every request is refused; the late image holds the load until
+  // the answers are in. A request nobody answers would leave it red.
+  Server->Route("/late.png", host::testing::Slow(Page(SolidPng(1, 1, 0), "image/png"), 700));
+  Server->Route("/permissions",
+                Html("",
+                     "Promise.allSettled([Notification.requestPermission(),"
+                     " new Promise((y, n) => navigator.geolocation.getCurrentPosition(y, n)),"
+                     " navigator.mediaDevices.getUserMedia({video: true})])"
+                     ".then(r => { if (r[0].value == 'denied' && r[1].reason && r[2].reason)"
+                     " document.body.style.background = '#0000ff'; });"
+                     "document.write('<img src=/late.png>');"));
 
-  const std::string Closed = "http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/";
+  const std::string Closed =
+      "http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/";
   struct TCase {
     std::string Url;
     bool Captured;  // else: the failure's kind and a word of its reason
     host::TNavigateFailure Kind;
     const char* Reason;
     int WithinMs;
+    unsigned Shows = 0;  // a captured page's colour, where it has one
   } Cases[] = {
       {Closed, false, host::nfUnreachable, "ERR_CONNECTION_REFUSED", 3000},
       {"http://nowhere.invalid/", false, host::nfUnreachable, "ERR_NAME_NOT_RESOLVED", 3000},
@@ -409,12 +423,13 @@ TEST_F(CaptureTest, EachFailureEndsTheCaptureWithItsReasonAndTheNextOneWorks) {
       {Server->Url("/endless"), true, host::nfFailed, "", 4000},  // stopped after LoadTimeout
       {Server->Url("/spin-before"), false, host::nfTimeout, "does not yield", 6000},
       {Server->Url("/spin-after"), false, host::nfTimeout, "not rendered", 6000},
-      {Server->Url("/dialogs"), true, host::nfFailed, "", 3000},
-      {Server->Url("/dialog-after"), true, host::nfFailed, "", 3000},
-      {Server->Url("/leaving"), true, host::nfFailed, "", 3000},
-      {Server->Url("/popups"), true, host::nfFailed, "", 3000},
+      {Server->Url("/dialogs"), true, host::nfFailed, "", 3000, 0xff0000},
+      {Server->Url("/dialog-after"), true, host::nfFailed, "", 3000, 0xff0000},
+      {Server->Url("/leaving"), true, host::nfFailed, "", 3000, 0xff0000},
+      {Server->Url("/popups"), true, host::nfFailed, "", 3000, 0xff0000},
       {Server->Url("/download"), false, host::nfFailed, "download", 3000},
-      {Server->Url("/print"), true, host::nfFailed, "", 3000},
+      {Server->Url("/print"), true, host::nfFailed, "", 3000, 0xff0000},
+      {Server->Url("/permissions"), true, host::nfFailed, "", 3000, 0x0000ff},
       {Server->Url("/loop"), false, host::nfFailed, "ERR_TOO_MANY_REDIRECTS", 3000},
       {Server->Url("/refresh-loop"), false, host::nfFailed, "keeps navigating", 8000},
       {Server->Url("/hog"), false, host::nfCrashed, "crashed", 15000},
@@ -435,6 +450,7 @@ TEST_F(CaptureTest, EachFailureEndsTheCaptureWithItsReasonAndTheNextOneWorks) {
     EXPECT_TRUE(L->CaptureDone());
     if (Case.Captured) {
       EXPECT_TRUE(L.Errors.empty()) << L.Errors[0];
+      if (Case.Shows) EXPECT_EQ(PixelAt(L->Capture(), 5, 5), Case.Shows);
     } else {
       ASSERT_EQ(L.Errors.size(), 1u);
       EXPECT_EQ(L->LastFailure(), Case.Kind) << L.Errors[0];

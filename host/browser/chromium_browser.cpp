@@ -74,8 +74,14 @@ void TChromiumBrowser::Start() {
                         "): " + E.Message() + (Log.empty() ? "" : "\n" + Log));
   }
   // What a page may do that would hold a capture or outlive it: downloads
-  // are refused, windows it opens are closed as they appear.
+  // are refused, permissions denied (a camera request would otherwise wait
+  // for an answer forever), windows it opens are closed as they appear.
   Client->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
+  for (const char* Name :
+       {"geolocation", "notifications", "camera", "microphone", "midi", "clipboard-read",
+        "display-capture", "idle-detection", "local-fonts", "window-management", "storage-access"})
+    Client->Send("Browser.setPermission",
+                 {{"permission", {{"name", Name}}}, {"setting", "denied"}});
   Client->Send("Target.setDiscoverTargets", {{"discover", true}});
   Client->OnEvent = [this](const TDevToolsEvent& Event) { Route(Event); };
   Client->OnClosed = [this] {
