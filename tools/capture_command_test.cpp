@@ -191,6 +191,10 @@ class CaptureProgram : public ::testing::Test {
                        "setTimeout(() => document.body.style.background = '#ff0000', 300);"
                        "</script></body></html>"));
     Server->Route("/endless", host::testing::Unfinished("<html><body>still loading"));
+    host::testing::TResponse Login = Page("who are you?", "text/plain");
+    Login.Status = 401;
+    Login.Headers = "www-authenticate: Basic realm=\"x\"\r\n";
+    Server->Route("/login", Login);
     // Colours itself by whether a file of this machine could be read.
     Server->Route("/peek.html", Page("<html><body style='margin:0;background:#ffffff'><script>"
                                      "fetch('file:///etc/hostname').then(r => r.text())"
@@ -292,6 +296,7 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
       {"http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/", "", ceUnreachable,
        "ERR_CONNECTION_REFUSED"},
       {Server->Url("/missing.html"), "", ceHttpError, "HTTP status 404"},
+      {Server->Url("/login"), "", ceHttpError, "asks for a login (HTTP 401)"},
       {Server->Url("/endless"), "--timeout 1", ceTimedOut, "no complete page within 1 s"},
       {"http://exa mple.org/", "", ceMalformedUrl, "malformed URL"},
       {"nowhere.html", "", ceMalformedUrl, "neither a URL nor an existing file"},

@@ -55,7 +55,7 @@ void TCaptureJob::MakeLens() {
       case host::nfTimeout:
         return Finish(ceTimedOut, Message);
       default:
-        return Finish(ceFailed, Message);
+        return Finish(FLens->StatusCode() >= 400 ? ceHttpError : ceFailed, Message);
     }
   };
 }

@@ -168,7 +168,8 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   std::string LocationURL() override;
   OleVariant Document() override;
   // The HTTP status the page's own document came with; 0 for documents
-  // that have none (files, about:blank) and before the first one arrives.
+  // that have none (files, about:blank) and before the first one arrives;
+  // after a failure, the status of the page given up, if it had one.
   int StatusCode() const;
   bool Busy() const {
     return FReadyState != READYSTATE_COMPLETE && FReadyState != READYSTATE_UNINITIALIZED;
@@ -259,6 +260,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TWatch FWatching = wNone;
   std::string FUrl;         // the address of the navigation under way
   std::string FPendingUrl;  // asked for, not yet sent to the page
+  int FFailedStatus = 0;    // the status of a page given up on a failure
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   TRenderPlan FPlan;
   // Counts what changes the picture (navigations, new viewports), so that

@@ -1,5 +1,7 @@
 // The browser's events for a page, turned into the control's events.
 
+#include <glib.h>
+
 #include "host/browser/web_browser.h"
 #include "host/browser/web_browser_page.h"
 
@@ -93,7 +95,17 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
         A.value("frameId", std::string()) != P.MainFrameId ||
         A.value("loaderId", std::string()) != P.ExpectedLoader)
       return;
-    P.MainStatus = A.value("response", json::object()).value("status", 0);
+    const json Response = A.value("response", json::object());
+    P.MainStatus = Response.value("status", 0);
+    // A browser would ask for a login here; there is nobody to ask, and the
+    // page behind the challenge is not the one that was meant.
+    if (P.MainStatus == 401 || P.MainStatus == 407)
+      for (const json Headers = Response.value("headers", json::object());
+           const auto& [Name, Value] : Headers.items())
+        if (g_ascii_strcasecmp(Name.c_str(), "WWW-Authenticate") == 0 ||
+            g_ascii_strcasecmp(Name.c_str(), "Proxy-Authenticate") == 0)
+          return Fail(nfFailed,
+                      "The page asks for a login (HTTP " + std::to_string(P.MainStatus) + ")");
   } else if (E.Method == "Page.frameNavigated") {
     const json F = A.value("frame", json::object());
     std::string Id = F.value("id", std::string());
