@@ -506,6 +506,9 @@ TEST_F(CaptureTest, APageLostWhileLoadingFailsAtOnceAndTheTimerTriesAgain) {
     L->Browser().SetLoadTimeout(0);
     L->setUrl(Server->Url("/endless.html"));
     L.Settle(300);
+    // A renderer is slow to start on a busy machine.
+    host::Application->RunUntil([&] { return !host::testing::RendererPids(C.Pid()).empty(); },
+                                5000);
     ASSERT_TRUE(L.Errors.empty());
     if (std::string(Kill) == "renderer")
       ASSERT_EQ(host::testing::KillRenderers(C.Pid()), 1);

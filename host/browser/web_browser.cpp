@@ -373,7 +373,12 @@ void TWebBrowser::NavigateAnswered(TPage& P, const TDevToolsReply& R) {
                    Why == "net::ERR_BLOCKED_BY_CLIENT" || Why == "net::ERR_UNSAFE_REDIRECT" ||
                    Why == "net::ERR_INVALID_RESPONSE" || Why == "net::ERR_INVALID_AUTH_CREDENTIALS";
     if (Why == "net::ERR_TOO_MANY_REDIRECTS") Why += " (the address redirects in a loop)";
-    if (Why == "net::ERR_ABORTED") Why += " (a download, which is refused, or a cancelled load)";
+    if (Why == "net::ERR_ABORTED") {
+      // A renderer killed under the navigation aborts it too, and its crash
+      // is reported a moment later.
+      FAborted = Why + " (a download, which is refused, or a cancelled load)";
+      return Watch(wAborted, AbortGraceMs);
+    }
     return Fail(Reached ? nfFailed : nfUnreachable, Why);
   }
   auto Loader = R.Result.find("loaderId");
@@ -459,6 +464,12 @@ int TWebBrowser::WatchExpired(void* Self) {
       case wStopping:
         B->Fail(nfTimeout, "The page did not finish loading within " +
                                std::to_string(B->FLoadTimeout) + " ms (its script does not yield)");
+        break;
+      case wAborted:
+        if (TPage* P = B->FPage.get(); P && Chromium().SessionGone(P->SessionId))
+          B->Fail(nfCrashed, "The page crashed (its renderer ended)");
+        else
+          B->Fail(nfFailed, B->FAborted);
         break;
       case wRender:
         B->Fail(nfTimeout, "The page was not rendered within " + std::to_string(B->FRenderTimeout) +

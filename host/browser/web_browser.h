@@ -218,7 +218,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   friend class OleVariant;
   struct TPage;
   struct TFrame;
-  enum TWatch { wNone, wNavigate, wLoad, wStopping, wRender };
+  enum TWatch { wNone, wNavigate, wLoad, wStopping, wRender, wAborted };
 
   TPage* LivePage();
   // The page, if it is still the one of that link and step.
@@ -258,6 +258,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   std::size_t FPageHeapLimit = 8 << 20;
   unsigned FWatch = 0;
   TWatch FWatching = wNone;
+  std::string FAborted;     // why a navigation was aborted, told unless a crash follows
   std::string FUrl;         // the address of the navigation under way
   std::string FPendingUrl;  // asked for, not yet sent to the page
   int FFailedStatus = 0;    // the status of a page given up on a failure

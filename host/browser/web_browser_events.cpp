@@ -133,8 +133,12 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
       // The navigation ended without a new document: a download, no
       // content, or stopped before anything came.
       P.MainStarted = false;
-      if (FReadyState == READYSTATE_LOADING)
-        Fail(nfFailed, "The address gave no document to show (a download, or no content)");
+      // So does a renderer killed under it, and its crash is reported a
+      // moment later.
+      if (FReadyState == READYSTATE_LOADING) {
+        FAborted = "The address gave no document to show (a download, or no content)";
+        Watch(wAborted, AbortGraceMs);
+      }
     }
   } else if (E.Method == "Page.domContentEventFired") {
     if (FReadyState == READYSTATE_LOADING && !P.MainStarted) FReadyState = READYSTATE_INTERACTIVE;

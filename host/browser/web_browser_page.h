@@ -15,6 +15,9 @@ namespace host {
 
 inline TChromiumBrowser& Chromium() { return TChromiumBrowser::Shared(); }
 
+// How long an aborted navigation waits for word of its renderer's crash.
+constexpr int AbortGraceMs = 300;
+
 // Lets late-bound values outlive the control safely.
 struct TPageLink {
   TWebBrowser* Browser;

@@ -197,7 +197,9 @@ TEST_F(WebBrowserTest, RefreshByThePageIsANewNavigation) {
   // taken, which gives that document up: the page ends on the second.
   Browser->Navigate(Server->Url("/meta.html"));
   ASSERT_TRUE(Application->RunUntil(
-      [&] { return !Urls("complete").empty() && Urls("complete").back() == Server->Url("/final.html"); },
+      [&] {
+        return !Urls("complete").empty() && Urls("complete").back() == Server->Url("/final.html");
+      },
       10000));
   EXPECT_EQ(Urls("before"),
             (std::vector<std::string>{Server->Url("/meta.html"), Server->Url("/final.html")}));
@@ -448,8 +450,9 @@ TEST_F(WebBrowserTest, APageLostWhileLoadingIsReportedAtOnce) {
     SCOPED_TRACE(K.Kill);
     Errors.clear();
     Browser->Navigate(Server->Url("/partial"));
-    // Its first bytes are in the renderer.
+    // Its first bytes are in the renderer (slow to start on a busy machine).
     Application->RunUntil([] { return false; }, 300);
+    Application->RunUntil([&] { return !testing::RendererPids(C.Pid()).empty(); }, 5000);
     ASSERT_TRUE(Browser->Busy());
     if (std::string(K.Kill) == "renderer")
       ASSERT_EQ(testing::KillRenderers(C.Pid()), 1);
