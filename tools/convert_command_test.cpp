@@ -66,7 +66,7 @@ TEST_F(Convert, ArgumentsAreTwoFilesAndNoUnknownOptions) {
 
 TEST_F(Convert, TheBundledExampleBecomesAJpegAndBack) {
   const std::string sample = std::string(SNAPKIT_SOURCE_DIR) + "/examples/sample.bmp";
-  RunConvert({sample, File("s.JPG")});
+  RunConvert({sample, File("s.JPG"), {}});
   host::TJPEGImage j;
   j.LoadFromFile(File("s.JPG"));
   host::TBitmap original;
@@ -74,7 +74,7 @@ TEST_F(Convert, TheBundledExampleBecomesAJpegAndBack) {
   EXPECT_EQ(j.Width(), original.Width());
   EXPECT_EQ(j.Height(), original.Height());
 
-  RunConvert({File("s.JPG"), File("s.bmp")});
+  RunConvert({File("s.JPG"), File("s.bmp"), {}});
   host::TBitmap back;
   back.LoadFromFile(File("s.bmp"));
   EXPECT_EQ(back.PixelFormat(), host::pf24bit);
