@@ -732,6 +732,221 @@ TEST_F(CaptureProgram, NoBrowserProcessListensOnAPort) {
   }
 }
 
+// ---- batches that are killed, stopped and resumed ----------------------------
+
+// Starts the program with Args, TMPDIR set to Tmp and both outputs in Log.
+pid_t Spawn(const std::vector<std::string>& Args, const std::string& Tmp, const std::string& Log) {
+  pid_t Child = fork();
+  if (Child == 0) {
+    setenv("TMPDIR", Tmp.c_str(), 1);
+    int Fd = ::open(Log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(Fd, 1);
+    dup2(Fd, 2);
+    std::vector<char*> Argv{const_cast<char*>(SNAPKIT_PROGRAM), const_cast<char*>("capture")};
+    for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
+    Argv.push_back(nullptr);
+    execv(SNAPKIT_PROGRAM, Argv.data());
+    _exit(127);
+  }
+  return Child;
+}
+
+// Waits up to TimeoutMs for Child; false (Child still running) if it did not end.
+bool Reap(pid_t Child, int TimeoutMs, int& Status) {
+  for (gint64 End = g_get_monotonic_time() + TimeoutMs * 1000LL;
+       g_get_monotonic_time() < End; g_usleep(10 * 1000))
+    if (waitpid(Child, &Status, WNOHANG) == Child) return true;
+  return false;
+}
+
+std::string ReadFile(const std::string& File) {
+  std::ifstream In(File, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+// Every picture in Folder as Pillow sees it after checking it whole:
+// name, format, size and top-left colour, one a line.
+std::map<std::string, std::string> SeenByPillow(const std::string& Folder) {
+  std::string Out;
+  host::testing::RunPython(
+      "import os, sys\nfrom PIL import Image\n"
+      "for n in sorted(os.listdir(sys.argv[1])):\n"
+      "  p = os.path.join(sys.argv[1], n)\n"
+      "  try:\n"
+      "    Image.open(p).verify()\n"
+      "    im = Image.open(p); im.load()\n"
+      "    print(n, im.format, '%dx%d' % im.size, ''.join("
+      "'f' if c >= 128 else '0' for c in im.convert('RGB').getpixel((2, 2))))\n"
+      "  except Exception as e:\n"
+      "    print(n, 'broken', type(e).__name__)\n",
+      {Folder}, &Out);
+  std::map<std::string, std::string> Seen;
+  std::istringstream Lines(Out);
+  std::string Line;
+  while (std::getline(Lines, Line))
+    Seen[Line.substr(0, Line.find(' '))] = Line.substr(Line.find(' ') + 1);
+  return Seen;
+}
+
+int ProfilesUnder(const std::string& Tmp) {
+  int N = 0;
+  for (const auto& E : std::filesystem::recursive_directory_iterator(Tmp))
+    N += E.path().filename().string().rfind("snapkit-chromium-", 0) == 0;
+  return N;
+}
+
+// Killed at random moments, by a signal that cannot be caught, and resumed
+// until it says it is done: every page is written once, whole and the right
+// one, and reported once, whatever the moments were. Now and then the
+// report's last line is cut in half, as a run of an older program could
+// have left it: that page is captured again.
+TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
+  const char* Colours[] = {"#00ff00", "#ff0000", "#0000ff"};
+  const char* Seen[] = {"0f0", "f00", "00f"};
+  constexpr int Pages = 24;
+  std::string List;
+  for (int i = 0; i < Pages; ++i) {
+    std::string Path = "/kill" + std::to_string(i) + ".html";
+    host::testing::TResponse P = Page(std::string("<html><body style='margin:0;background:") +
+                                      Colours[i % 3] + "'></body></html>");
+    Server->Route(Path, i % 4 == 1 ? host::testing::Slow(P, 200) : P);
+    List += Server->Url(Path) + " k" + std::to_string(i) + (i % 2 ? ".png\n" : ".bmp\n");
+  }
+  for (unsigned Seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE("seed " + std::to_string(Seed));
+    std::mt19937 Random(Seed);
+    const std::string Round = Dir.File("round" + std::to_string(Seed));
+    std::filesystem::create_directories(Round + "/tmp");
+    std::ofstream(Round + "/list.txt") << List;
+    const std::string Report = Round + "/report.jsonl", Out = Round + "/out";
+    int Kills = 0, Cuts = 0, Status = 0;
+    bool Done = false;
+    for (int Attempt = 0; Attempt < 30 && !Done; ++Attempt) {
+      std::vector<std::string> Args = {"--batch", Round + "/list.txt", "--out-dir", Out,
+                                       "--report", Report, "--jobs", "2", "--size", "64x36"};
+      if (Attempt > 0) Args.push_back("--resume");
+      pid_t Child = Spawn(Args, Round + "/tmp", Round + "/log");
+      // Later tries live longer: the browser's start takes the first second.
+      int Ms = std::uniform_int_distribution<int>(100, 1500)(Random) + Attempt * 250;
+      if (Reap(Child, Ms, Status)) {
+        Done = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+        ASSERT_TRUE(Done) << ReadFile(Round + "/log");
+        break;
+      }
+      ASSERT_EQ(kill(Child, SIGKILL), 0);
+      ASSERT_TRUE(Reap(Child, 10000, Status));
+      ++Kills;
+      std::string Text = ReadFile(Report);
+      if (Attempt % 3 == 1 && Text.size() > 1) {
+        std::size_t Last = Text.rfind('\n', Text.size() - 2);
+        Last = Last == std::string::npos ? 0 : Last + 1;
+        std::filesystem::resize_file(Report, Last + (Text.size() - Last) / 2);
+        ++Cuts;
+      }
+    }
+    ASSERT_TRUE(Done);
+    std::printf("seed %u: killed %d times, %d lines cut\n", Seed, Kills, Cuts);
+    EXPECT_GE(Kills, 1);
+    EXPECT_GE(Cuts, Kills >= 2 ? 1 : 0);
+
+    // The report: whole lines only, one for each page, each written.
+    const std::string Text = ReadFile(Report);
+    ASSERT_FALSE(Text.empty());
+    EXPECT_EQ(Text.back(), '\n');
+    std::map<int, int> Lines;
+    std::istringstream In(Text);
+    std::string Line;
+    while (std::getline(In, Line)) {
+      nlohmann::json Entry = nlohmann::json::parse(Line, nullptr, false);
+      ASSERT_TRUE(Entry.is_object()) << Line;
+      EXPECT_TRUE(Entry["error"].is_null()) << Line;
+      ++Lines[Entry["line"].get<int>()];
+    }
+    EXPECT_EQ(Lines.size(), std::size_t(Pages));
+    for (auto [Number, Count] : Lines) EXPECT_EQ(Count, 1) << "line " << Number;
+
+    // The folder: every picture whole and of its own page, nothing else.
+    std::map<std::string, std::string> Expected;
+    for (int i = 0; i < Pages; ++i)
+      Expected["k" + std::to_string(i) + (i % 2 ? ".png" : ".bmp")] =
+          std::string(i % 2 ? "PNG" : "BMP") + " 64x36 " + Seen[i % 3];
+    EXPECT_EQ(SeenByPillow(Out), Expected) << Kills << " kills";
+  }
+}
+
+// The scheduler's SIGTERM: nothing more is started, the page under way
+// that can finish does, the one that cannot is left, and the program ends
+// by the signal within 5 s without a trace of its browser. --resume then
+// captures exactly what was left.
+TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
+  std::string List;
+  for (int i = 0; i < 16; ++i) {
+    std::string Path = "/term" + std::to_string(i) + ".html";
+    host::testing::TResponse P = Page("<html><body style='margin:0;background:#00ff00'></body></html>");
+    if (i == 6) P = host::testing::Slow(P, 1500);
+    Server->Route(Path, i == 7 ? host::testing::Unfinished("<html><body>") : P);
+    List += Server->Url(Path) + "\n";
+  }
+  std::ofstream(Dir.File("list.txt")) << List;
+  std::filesystem::create_directories(Dir.File("tmp"));
+  const std::string Report = Dir.File("report.jsonl");
+  std::vector<std::string> Args = {"--batch", Dir.File("list.txt"), "--out-dir", Dir.File("out"),
+                                   "--report", Report, "--jobs", "2", "--size", "64x36",
+                                   "--timeout", "60"};
+  pid_t Child = Spawn(Args, Dir.File("tmp"), Dir.File("log"));
+  auto Asked = [&](const std::string& Path) {
+    std::vector<std::string> R = Server->Requests();
+    return std::find(R.begin(), R.end(), Path) != R.end();
+  };
+  for (int i = 0; i < 3000 && !(Asked("/term6.html") && Asked("/term7.html")); ++i)
+    g_usleep(10 * 1000);
+  ASSERT_TRUE(Asked("/term7.html")) << ReadFile(Dir.File("log"));
+  ASSERT_EQ(ProfilesUnder(Dir.File("tmp")), 1);
+  const gint64 Sent = g_get_monotonic_time();
+  ASSERT_EQ(kill(Child, SIGTERM), 0);
+  int Status = 0;
+  bool Ended = Reap(Child, 5000, Status);
+  const double Seconds = double(g_get_monotonic_time() - Sent) / 1e6;
+  if (!Ended) kill(Child, SIGKILL), waitpid(Child, &Status, 0);
+  ASSERT_TRUE(Ended) << ReadFile(Dir.File("log"));
+  EXPECT_LT(Seconds, 5.0);
+  EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM) << Status;
+  EXPECT_EQ(ProfilesUnder(Dir.File("tmp")), 0);
+  const std::string Log = ReadFile(Dir.File("log"));
+  EXPECT_NE(Log.find("stopped by SIGTERM: 7 written, 0 failed, 1 abandoned, 8 not started"),
+            std::string::npos)
+      << Log;
+  for (int i = 8; i < 16; ++i)
+    EXPECT_FALSE(Asked("/term" + std::to_string(i) + ".html")) << i;
+  // What it finished, the slow page too, is reported and there.
+  std::map<int, nlohmann::json> Lines = ReportByLine(Report);
+  EXPECT_EQ(Lines.size(), 7u);
+  for (int Line = 1; Line <= 7; ++Line) {
+    ASSERT_TRUE(Lines[Line]["file"].is_string()) << Line;
+    EXPECT_EQ(Sees(Lines[Line]["file"]), "PNG 64x36 0f0") << Line;
+  }
+
+  Server->Route("/term7.html", Page("<html><body style='margin:0;background:#00ff00'></body></html>"));
+  std::vector<std::string> Again = Args;
+  Again.push_back("--resume");
+  Child = Spawn(Again, Dir.File("tmp"), Dir.File("log2"));
+  ASSERT_TRUE(Reap(Child, 60000, Status));
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << ReadFile(Dir.File("log2"));
+  EXPECT_NE(ReadFile(Dir.File("log2")).find("--resume: 7 of 16 lines already written, 9 to go"),
+            std::string::npos);
+  std::map<int, int> Count;
+  std::ifstream In(Report);
+  std::string Line;
+  while (std::getline(In, Line)) ++Count[nlohmann::json::parse(Line)["line"].get<int>()];
+  EXPECT_EQ(Count.size(), 16u);
+  for (auto [Number, N] : Count) EXPECT_EQ(N, 1) << Number;
+  // Each of the first seven pages was asked for once.
+  std::vector<std::string> R = Server->Requests();
+  EXPECT_EQ(std::count(R.begin(), R.end(), "/term3.html"), 1);
+  EXPECT_EQ(std::count(R.begin(), R.end(), "/term6.html"), 1);
+  EXPECT_EQ(std::count(R.begin(), R.end(), "/term7.html"), 2);
+}
+
 // A capture ended by the signals a terminal or a scheduler sends leaves no
 // browser profile behind, and ends as the signal says.
 TEST_F(CaptureProgram, ASignalEndsTheCaptureAndRemovesTheBrowsersProfile) {
