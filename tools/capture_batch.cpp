@@ -147,10 +147,17 @@ int CaptureBatch(const TCaptureOptions& Options) {
     if (Options.Resume) Report.CutAfter(Before.WholeBytes);
   }
 
-  std::size_t Done = Skip.size(), Failed = 0, Written = 0;
+  std::size_t Done = Skip.size(), Failed = 0, Written = 0, Abandoned = 0;
+  int Stopped = 0;
   TProgress Progress(Options.ShowProgress, Entries.size());
   auto Finished = [&](const TBatchEntry& E, const TCaptureResult& R) {
     ++Done;
+    // A scheduler signals the browser too: what fails once the batch was
+    // asked to stop is left for --resume, not reported as the page's fault.
+    if (Stopped && R.Code != ceOk && E.Problem.empty()) {
+      ++Abandoned;
+      return;
+    }
     if (R.Code != ceOk || R.Clipped) {
       if (Options.ShowProgress) std::fputc('\n', stderr);
       if (!E.Problem.empty())
@@ -198,7 +205,6 @@ int CaptureBatch(const TCaptureOptions& Options) {
 
   // A scheduler's SIGTERM: no page is started after it, and those under
   // way get a little while.
-  int Stopped = 0;
   host::TChromiumBrowser::SetSignalHook([&](int Signal) { Stopped = Signal; }, StopForceMs);
   if (!Good.empty()) StartBrowser(Options);
   host::TComponent Form(nullptr);
@@ -211,6 +217,11 @@ int CaptureBatch(const TCaptureOptions& Options) {
   while (Done < Entries.size() && !Stopped) {
     for (std::size_t i = 0; i < Jobs.size(); ++i) {
       if (Jobs[i]->Busy() || Next >= Good.size()) continue;
+      // A signal that came with the last page's end is heard before the
+      // next one starts (and before a browser lost to it is started again).
+      host::Application->ProcessMessages();
+      if (Stopped) break;
+      if (Jobs[i]->Busy()) continue;
       const TBatchEntry& E = *Good[Next++];
       Current[i] = &E;
       std::string File = Options.OutDir + "/" + E.Name;
@@ -235,7 +246,7 @@ int CaptureBatch(const TCaptureOptions& Options) {
     std::fprintf(stderr,
                  "snapkit: stopped by %s: %zu written, %zu failed, %zu abandoned, %zu not "
                  "started; --resume captures the rest\n",
-                 ("SIG" + std::string(sigabbrev_np(Stopped))).c_str(), Written, Failed, Busy(), Good.size() - Next);
+                 ("SIG" + std::string(sigabbrev_np(Stopped))).c_str(), Written, Failed, Abandoned + Busy(), Good.size() - Next);
     std::fflush(stderr);
     // Every report line is in the file already; the browser goes with
     // its profile, and the program ends as the signal says.
