@@ -62,8 +62,8 @@ class TReportFile {
     struct stat St;
     if (::fstat(FFd, &St) == 0 && std::size_t(St.st_size) > WholeBytes)
       if (::ftruncate(FFd, off_t(WholeBytes)) != 0)
-        throw TCaptureFailure{ceFailed, std::string("cannot mend the report: ") +
-                                            std::strerror(errno)};
+        throw TCaptureFailure{ceFailed,
+                              std::string("cannot mend the report: ") + std::strerror(errno)};
   }
   explicit operator bool() const { return FFd >= 0; }
   void Append(const std::string& Line) {
@@ -246,7 +246,8 @@ int CaptureBatch(const TCaptureOptions& Options) {
     std::fprintf(stderr,
                  "snapkit: stopped by %s: %zu written, %zu failed, %zu abandoned, %zu not "
                  "started; --resume captures the rest\n",
-                 ("SIG" + std::string(sigabbrev_np(Stopped))).c_str(), Written, Failed, Abandoned + Busy(), Good.size() - Next);
+                 ("SIG" + std::string(sigabbrev_np(Stopped))).c_str(), Written, Failed,
+                 Abandoned + Busy(), Good.size() - Next);
     std::fflush(stderr);
     // Every report line is in the file already; the browser goes with
     // its profile, and the program ends as the signal says.

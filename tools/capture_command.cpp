@@ -138,7 +138,8 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       const std::string& V = Value();
       if (V == "auto" || V.rfind("auto/", 0) == 0) {
         int Given = V == "auto" ? 0 : ParseWhole(V.substr(5), "--shard auto's N", 1, 1000000);
-        TSchedulerShard S = ShardFromScheduler([](const char* Name) { return getenv(Name); }, Given);
+        TSchedulerShard S =
+            ShardFromScheduler([](const char* Name) { return getenv(Name); }, Given);
         O.ShardIndex = S.Index;
         O.ShardCount = S.Count;
         O.ShardSource = S.Source;

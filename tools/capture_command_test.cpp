@@ -139,9 +139,9 @@ TEST(CaptureBatchList, ShardsSplitTheURLLinesWithNoneLostOrTakenTwice) {
 TEST(CaptureShardAuto, SchedulersVariablesGiveTheShardOrAUsageError) {
   struct TCase {
     std::map<std::string, std::string> Env;
-    int Given;          // N of --shard auto/N, 0 for none
-    int K, N;           // 0 when it is a usage error
-    std::string Says;   // part of the source, or of the error
+    int Given;         // N of --shard auto/N, 0 for none
+    int K, N;          // 0 when it is a usage error
+    std::string Says;  // part of the source, or of the error
   };
   const std::string Id = "SLURM_ARRAY_TASK_ID", Min = "SLURM_ARRAY_TASK_MIN",
                     Max = "SLURM_ARRAY_TASK_MAX", Tasks = "SLURM_ARRAY_TASK_COUNT",
@@ -155,7 +155,10 @@ TEST(CaptureShardAuto, SchedulersVariablesGiveTheShardOrAUsageError) {
       {{{Id, "4"}, {Min, "1"}, {Max, "4"}, {Tasks, "4"}}, 0, 1, 4, "Slurm"},
       // Submitted again alone, with N given: the same share as before.
       {{{Id, "2"}, {Min, "2"}, {Max, "2"}, {Tasks, "1"}}, 4, 3, 4, "--shard auto/4"},
-      {{{Id, "2"}, {Min, "2"}, {Max, "2"}, {Tasks, "1"}, {Ours, "4"}}, 0, 3, 4,
+      {{{Id, "2"}, {Min, "2"}, {Max, "2"}, {Tasks, "1"}, {Ours, "4"}},
+       0,
+       3,
+       4,
        "SNAPKIT_SHARD_COUNT=4"},
       {{{Id, "6"}, {Min, "4"}, {Max, "7"}, {Ours, "4"}}, 4, 3, 4, "SLURM_ARRAY_TASK_MIN=4"},
       {{{Id, ""}, {Index, "1"}}, 2, 2, 2, "Kubernetes"},
@@ -163,7 +166,11 @@ TEST(CaptureShardAuto, SchedulersVariablesGiveTheShardOrAUsageError) {
       {{{Id, "4"}, {Min, "0"}, {Max, "12"}, {Tasks, "4"}}, 0, 0, 0, "not numbered one by one"},
       {{{Id, "5"}, {Min, "0"}, {Max, "3"}}, 0, 0, 0, "outside the array's bounds"},
       {{{Id, "0"}, {Min, "0"}}, 0, 0, 0, "come together"},
-      {{{Id, "0"}, {Min, "0"}, {Max, "7"}}, 4, 0, 0, "the array has 8 tasks but the list is split in 4"},
+      {{{Id, "0"}, {Min, "0"}, {Max, "7"}},
+       4,
+       0,
+       0,
+       "the array has 8 tasks but the list is split in 4"},
       {{{Id, "x"}, {Tasks, "4"}}, 0, 0, 0, "SLURM_ARRAY_TASK_ID=x is not a whole number"},
       {{{Id, "-1"}, {Tasks, "4"}}, 0, 0, 0, "is not a whole number from 0"},
       {{{Id, "1"}, {Tasks, "4"}, {Ours, "5"}}, 4, 0, 0, "disagree"},
@@ -204,9 +211,10 @@ TEST(CaptureShardAuto, AnArraysTasksTakeEveryShardOnce) {
   for (int First : {0, 1, 5}) {
     std::set<int> Shards;
     for (int Id = First; Id < First + 4; ++Id) {
-      std::map<std::string, std::string> Env = {{"SLURM_ARRAY_TASK_ID", std::to_string(Id)},
-                                                {"SLURM_ARRAY_TASK_MIN", std::to_string(First)},
-                                                {"SLURM_ARRAY_TASK_MAX", std::to_string(First + 3)}};
+      std::map<std::string, std::string> Env = {
+          {"SLURM_ARRAY_TASK_ID", std::to_string(Id)},
+          {"SLURM_ARRAY_TASK_MIN", std::to_string(First)},
+          {"SLURM_ARRAY_TASK_MAX", std::to_string(First + 3)}};
       auto Get = [&](const char* Name) -> const char* {
         return Env.count(Name) ? Env[Name].c_str() : nullptr;
       };
@@ -262,8 +270,10 @@ TEST(CaptureResume, ReportLinesAndWholePictures) {
   std::ofstream(Dir.File("a.png")) << "12345";
   std::ofstream(Dir.File("empty.png"));
   const TBatchEntry E{3, "http://127.0.0.1/a", "a.png", ""};
-  const nlohmann::json Good = {{"line", 3},        {"url", "http://127.0.0.1/a"},
-                               {"file", "x/a.png"}, {"size", 5},
+  const nlohmann::json Good = {{"line", 3},
+                               {"url", "http://127.0.0.1/a"},
+                               {"file", "x/a.png"},
+                               {"size", 5},
                                {"error", nullptr}};
   EXPECT_TRUE(WrittenWhole(Good, E, Dir.Path()));
   struct TWrong {
@@ -278,7 +288,8 @@ TEST(CaptureResume, ReportLinesAndWholePictures) {
       {"another name", [](auto& J, auto&) { J["file"] = "x/ba.png"; }},
       {"another URL", [](auto& J, auto&) { J["url"] = "http://127.0.0.1/b"; }},
       {"missing file", [](auto& J, auto& E) { J["file"] = "b.png", E.Name = "b.png"; }},
-      {"empty file", [](auto& J, auto& E) { J["file"] = "empty.png", J["size"] = 0, E.Name = "empty.png"; }},
+      {"empty file",
+       [](auto& J, auto& E) { J["file"] = "empty.png", J["size"] = 0, E.Name = "empty.png"; }},
       {"a bad line", [](auto&, auto& E) { E.Problem = "malformed URL"; }},
   };
   for (const TWrong& W : Wrong) {
@@ -286,6 +297,66 @@ TEST(CaptureResume, ReportLinesAndWholePictures) {
     TBatchEntry Changed = E;
     W.Change(J, Changed);
     EXPECT_FALSE(WrittenWhole(J, Changed, Dir.Path())) << W.Why;
+  }
+}
+
+// The merge of examples/slurm: of the reports in a folder, each list line's
+// last whole line, in list order; missing lines and failures make it fail.
+TEST(CaptureResume, TheMergeKeepsEachListLinesLastWholeLine) {
+  struct TCase {
+    std::map<std::string, std::string> Reports;
+    std::string List;
+    std::vector<std::string> Merged;  // "line:file" in order
+    int Exit;
+    std::string Says;
+  };
+  const std::string F2 = R"({"line":2,"file":null,"error":"HTTP status 503"})",
+                    W2 = R"({"line":2,"file":"d/b.png","error":null})",
+                    W3 = R"({"line":3,"file":"d/c.png","error":null})",
+                    W5 = R"({"line":5,"file":"d/e.png","error":null})";
+  const std::string List = "# list\nhttp://127.0.0.1/b\nhttp://127.0.0.1/c\n\nhttp://127.0.0.1/e\n";
+  const TCase Cases[] = {
+      // Failed, then written on resume; the other shard's line; in order.
+      {{{"report-1.jsonl", F2 + "\n" + W2 + "\n"}, {"report-0.jsonl", W5 + "\n" + W3 + "\n"}},
+       List,
+       {"2:d/b.png", "3:d/c.png", "5:d/e.png"},
+       0,
+       "3 lines, 3 written, 0 failed, 0 missing"},
+      // Written, then failed: the failure is final. A cut line is no line.
+      {{{"report-0.jsonl", W2 + "\n" + F2 + "\n" + W3.substr(0, 20)},
+        {"report-1.jsonl", W5 + "\n"}},
+       List,
+       {"2:null", "5:d/e.png"},
+       1,
+       "2 lines, 1 written, 1 failed, 1 missing"},
+      {{{"report-0.jsonl", W2 + "\n" + W3 + "\n" + W5 + "\n"}, {"other.jsonl", F2 + "\n"}},
+       "",
+       {"2:d/b.png", "3:d/c.png", "5:d/e.png"},
+       0,
+       "1 reports, 3 lines"},
+  };
+  for (const TCase& C : Cases) {
+    host::testing::TScratchDir Dir;
+    for (const auto& [Name, Text] : C.Reports) std::ofstream(Dir.File(Name)) << Text;
+    std::ofstream(Dir.File("list.txt")) << C.List;
+    std::string Command = "/usr/bin/python3 " + std::string(SNAPKIT_SOURCE_DIR) +
+                          "/examples/slurm/merge-reports.py " + Dir.Path() +
+                          (C.List.empty() ? "" : " --list " + Dir.File("list.txt")) + " 2>&1";
+    FILE* P = popen(Command.c_str(), "r");
+    std::string Out;
+    char Buf[4096];
+    for (std::size_t N; (N = std::fread(Buf, 1, sizeof Buf, P)) > 0;) Out.append(Buf, N);
+    int Status = pclose(P);
+    EXPECT_EQ(WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, C.Exit) << Out;
+    EXPECT_NE(Out.find(C.Says), std::string::npos) << Out;
+    std::vector<std::string> Merged;
+    std::ifstream In(Dir.File("report.jsonl"));
+    for (std::string Line; std::getline(In, Line);) {
+      nlohmann::json J = nlohmann::json::parse(Line);
+      Merged.push_back(std::to_string(J["line"].get<int>()) + ":" +
+                       (J["file"].is_null() ? "null" : J["file"].get<std::string>()));
+    }
+    EXPECT_EQ(Merged, C.Merged) << Out;
   }
 }
 
@@ -753,8 +824,8 @@ pid_t Spawn(const std::vector<std::string>& Args, const std::string& Tmp, const 
 
 // Waits up to TimeoutMs for Child; false (Child still running) if it did not end.
 bool Reap(pid_t Child, int TimeoutMs, int& Status) {
-  for (gint64 End = g_get_monotonic_time() + TimeoutMs * 1000LL;
-       g_get_monotonic_time() < End; g_usleep(10 * 1000))
+  for (gint64 End = g_get_monotonic_time() + TimeoutMs * 1000LL; g_get_monotonic_time() < End;
+       g_usleep(10 * 1000))
     if (waitpid(Child, &Status, WNOHANG) == Child) return true;
   return false;
 }
@@ -822,8 +893,11 @@ TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
     int Kills = 0, Cuts = 0, Status = 0;
     bool Done = false;
     for (int Attempt = 0; Attempt < 30 && !Done; ++Attempt) {
-      std::vector<std::string> Args = {"--batch", Round + "/list.txt", "--out-dir", Out,
-                                       "--report", Report, "--jobs", "2", "--size", "64x36"};
+      std::vector<std::string> Args = {"--batch",   Round + "/list.txt",
+                                       "--out-dir", Out,
+                                       "--report",  Report,
+                                       "--jobs",    "2",
+                                       "--size",    "64x36"};
       if (Attempt > 0) Args.push_back("--resume");
       pid_t Child = Spawn(Args, Round + "/tmp", Round + "/log");
       // Later tries live longer: the browser's start takes the first second.
@@ -882,7 +956,8 @@ TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
   std::string List;
   for (int i = 0; i < 16; ++i) {
     std::string Path = "/term" + std::to_string(i) + ".html";
-    host::testing::TResponse P = Page("<html><body style='margin:0;background:#00ff00'></body></html>");
+    host::testing::TResponse P =
+        Page("<html><body style='margin:0;background:#00ff00'></body></html>");
     if (i == 6) P = host::testing::Slow(P, 1500);
     Server->Route(Path, i == 7 ? host::testing::Unfinished("<html><body>") : P);
     List += Server->Url(Path) + "\n";
@@ -890,8 +965,11 @@ TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
   std::ofstream(Dir.File("list.txt")) << List;
   std::filesystem::create_directories(Dir.File("tmp"));
   const std::string Report = Dir.File("report.jsonl");
-  std::vector<std::string> Args = {"--batch", Dir.File("list.txt"), "--out-dir", Dir.File("out"),
-                                   "--report", Report, "--jobs", "2", "--size", "64x36",
+  std::vector<std::string> Args = {"--batch",   Dir.File("list.txt"),
+                                   "--out-dir", Dir.File("out"),
+                                   "--report",  Report,
+                                   "--jobs",    "2",
+                                   "--size",    "64x36",
                                    "--timeout", "60"};
   pid_t Child = Spawn(Args, Dir.File("tmp"), Dir.File("log"));
   auto Asked = [&](const std::string& Path) {
@@ -916,8 +994,7 @@ TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
   EXPECT_NE(Log.find("stopped by SIGTERM: 7 written, 0 failed, 1 abandoned, 8 not started"),
             std::string::npos)
       << Log;
-  for (int i = 8; i < 16; ++i)
-    EXPECT_FALSE(Asked("/term" + std::to_string(i) + ".html")) << i;
+  for (int i = 8; i < 16; ++i) EXPECT_FALSE(Asked("/term" + std::to_string(i) + ".html")) << i;
   // What it finished, the slow page too, is reported and there.
   std::map<int, nlohmann::json> Lines = ReportByLine(Report);
   EXPECT_EQ(Lines.size(), 7u);
@@ -926,7 +1003,8 @@ TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
     EXPECT_EQ(Sees(Lines[Line]["file"]), "PNG 64x36 0f0") << Line;
   }
 
-  Server->Route("/term7.html", Page("<html><body style='margin:0;background:#00ff00'></body></html>"));
+  Server->Route("/term7.html",
+                Page("<html><body style='margin:0;background:#00ff00'></body></html>"));
   std::vector<std::string> Again = Args;
   Again.push_back("--resume");
   Child = Spawn(Again, Dir.File("tmp"), Dir.File("log2"));

@@ -30,16 +30,15 @@ std::optional<long> Number(const std::function<const char*(const char*)>& Env, c
 
 }  // namespace
 
-TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>& Env,
-                                   int Count) {
+TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>& Env, int Count) {
   std::string Ours;
   std::optional<long> OurCount = Number(Env, "SNAPKIT_SHARD_COUNT", Ours);
   if (OurCount && (*OurCount < 1 || *OurCount > MaxShards))
     throw TUsageError{"--shard auto: SNAPKIT_SHARD_COUNT must be from 1 to " +
                       std::to_string(MaxShards)};
   if (OurCount && Count && *OurCount != Count)
-    throw TUsageError{"--shard auto/" + std::to_string(Count) + " and SNAPKIT_SHARD_COUNT=" +
-                      std::to_string(*OurCount) + " disagree"};
+    throw TUsageError{"--shard auto/" + std::to_string(Count) +
+                      " and SNAPKIT_SHARD_COUNT=" + std::to_string(*OurCount) + " disagree"};
   long N = Count ? Count : OurCount.value_or(0);
   std::string CountSource = Count ? "--shard auto/" + std::to_string(Count) : Ours;
 
@@ -57,8 +56,9 @@ TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>
   TSchedulerShard S;
   if (Index) {
     if (!N)
-      throw TUsageError{"--shard auto: a Kubernetes indexed Job does not tell its "
-                        "completions; say --shard auto/N or set SNAPKIT_SHARD_COUNT"};
+      throw TUsageError{
+          "--shard auto: a Kubernetes indexed Job does not tell its "
+          "completions; say --shard auto/N or set SNAPKIT_SHARD_COUNT"};
     if (*Index >= N)
       throw TUsageError{"--shard auto: JOB_COMPLETION_INDEX=" + std::to_string(*Index) +
                         " is not below the count " + std::to_string(N)};
@@ -72,15 +72,16 @@ TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>
   std::optional<long> Max = Number(Env, "SLURM_ARRAY_TASK_MAX", Slurm);
   std::optional<long> Tasks = Number(Env, "SLURM_ARRAY_TASK_COUNT", Slurm);
   if (Min.has_value() != Max.has_value())
-    throw TUsageError{"--shard auto: SLURM_ARRAY_TASK_MIN and SLURM_ARRAY_TASK_MAX come "
-                      "together (" + Slurm + ")"};
+    throw TUsageError{
+        "--shard auto: SLURM_ARRAY_TASK_MIN and SLURM_ARRAY_TASK_MAX come "
+        "together (" +
+        Slurm + ")"};
   // The array's size, when it tells: from its bounds, and its count agrees
   // (a stepped array such as 0-15:4 leaves shards to nobody).
   long Size = 0;
   if (Min) {
     if (*Min > *Id || *Id > *Max)
-      throw TUsageError{"--shard auto: the task ID is outside the array's bounds (" + Slurm +
-                        ")"};
+      throw TUsageError{"--shard auto: the task ID is outside the array's bounds (" + Slurm + ")"};
     Size = *Max - *Min + 1;
     if (Tasks && *Tasks != Size)
       throw TUsageError{"--shard auto: the array is not numbered one by one (" + Slurm +
@@ -97,15 +98,15 @@ TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>
   } else if (Size > N) {
     // More tasks than shards: some would take one share twice.
     throw TUsageError{"--shard auto: the array has " + std::to_string(Size) +
-                      " tasks but the list is split in " + std::to_string(N) + " (" + Slurm +
-                      ")"};
+                      " tasks but the list is split in " + std::to_string(N) + " (" + Slurm + ")"};
   }
-  if (N > MaxShards) throw TUsageError{"--shard auto: more than " + std::to_string(MaxShards) +
-                                       " shards (" + Slurm + ")"};
+  if (N > MaxShards)
+    throw TUsageError{"--shard auto: more than " + std::to_string(MaxShards) + " shards (" + Slurm +
+                      ")"};
   S.Index = int(*Id % N + 1);
   S.Count = int(N);
-  S.Source = "Slurm (" + Slurm + (CountSource == "the array's size" ? "" : ", " + CountSource) +
-             ")";
+  S.Source =
+      "Slurm (" + Slurm + (CountSource == "the array's size" ? "" : ", " + CountSource) + ")";
   return S;
 }
 

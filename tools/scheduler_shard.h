@@ -21,7 +21,6 @@ struct TSchedulerShard {
 // the array's size. Kubernetes: JOB_COMPLETION_INDEX + 1, with N given.
 // Raises TUsageError when neither scheduler is found, both are, or the
 // values disagree.
-TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>& Env,
-                                   int Count);
+TSchedulerShard ShardFromScheduler(const std::function<const char*(const char*)>& Env, int Count);
 
 }  // namespace snapkit::tools

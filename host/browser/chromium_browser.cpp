@@ -58,8 +58,7 @@ void TChromiumBrowser::EndOnSignals() {
           // The program may be stuck where it cannot end itself.
           g_timeout_add(
               guint(ForceAfterMs),
-              [](gpointer Number) -> gboolean { EndBySignal(GPOINTER_TO_INT(Number)); },
-              Number);
+              [](gpointer Number) -> gboolean { EndBySignal(GPOINTER_TO_INT(Number)); }, Number);
           std::function<void(int)> Hook = SignalHook;
           Hook(Signal);
           return G_SOURCE_CONTINUE;
