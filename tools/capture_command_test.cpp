@@ -950,79 +950,90 @@ TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
 
 // The scheduler's SIGTERM: nothing more is started, the page under way
 // that can finish does, the one that cannot is left, and the program ends
-// by the signal within 5 s without a trace of its browser. --resume then
-// captures exactly what was left.
+// by the signal within 5 s without a trace of its browser. A second signal
+// ends it at once. --resume then captures exactly what was left.
 TEST_F(CaptureProgram, ABatchStoppedBySigtermEndsSoonAndResumes) {
-  std::string List;
-  for (int i = 0; i < 16; ++i) {
-    std::string Path = "/term" + std::to_string(i) + ".html";
-    host::testing::TResponse P =
-        Page("<html><body style='margin:0;background:#00ff00'></body></html>");
-    if (i == 6) P = host::testing::Slow(P, 1500);
-    Server->Route(Path, i == 7 ? host::testing::Unfinished("<html><body>") : P);
-    List += Server->Url(Path) + "\n";
-  }
-  std::ofstream(Dir.File("list.txt")) << List;
-  std::filesystem::create_directories(Dir.File("tmp"));
-  const std::string Report = Dir.File("report.jsonl");
-  std::vector<std::string> Args = {"--batch",   Dir.File("list.txt"),
-                                   "--out-dir", Dir.File("out"),
-                                   "--report",  Report,
-                                   "--jobs",    "2",
-                                   "--size",    "64x36",
-                                   "--timeout", "60"};
-  pid_t Child = Spawn(Args, Dir.File("tmp"), Dir.File("log"));
-  auto Asked = [&](const std::string& Path) {
-    std::vector<std::string> R = Server->Requests();
-    return std::find(R.begin(), R.end(), Path) != R.end();
+  struct TCase {
+    std::string Name;
+    int Signals;
+    std::size_t Reported;  // the quick pages, and the slow one if it finished
+    std::string Says;
+    double MaxSeconds;
   };
-  for (int i = 0; i < 3000 && !(Asked("/term6.html") && Asked("/term7.html")); ++i)
-    g_usleep(10 * 1000);
-  ASSERT_TRUE(Asked("/term7.html")) << ReadFile(Dir.File("log"));
-  ASSERT_EQ(ProfilesUnder(Dir.File("tmp")), 1);
-  const gint64 Sent = g_get_monotonic_time();
-  ASSERT_EQ(kill(Child, SIGTERM), 0);
-  int Status = 0;
-  bool Ended = Reap(Child, 5000, Status);
-  const double Seconds = double(g_get_monotonic_time() - Sent) / 1e6;
-  if (!Ended) kill(Child, SIGKILL), waitpid(Child, &Status, 0);
-  ASSERT_TRUE(Ended) << ReadFile(Dir.File("log"));
-  EXPECT_LT(Seconds, 5.0);
-  EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM) << Status;
-  EXPECT_EQ(ProfilesUnder(Dir.File("tmp")), 0);
-  const std::string Log = ReadFile(Dir.File("log"));
-  EXPECT_NE(Log.find("stopped by SIGTERM: 7 written, 0 failed, 1 abandoned, 8 not started"),
-            std::string::npos)
-      << Log;
-  for (int i = 8; i < 16; ++i) EXPECT_FALSE(Asked("/term" + std::to_string(i) + ".html")) << i;
-  // What it finished, the slow page too, is reported and there.
-  std::map<int, nlohmann::json> Lines = ReportByLine(Report);
-  EXPECT_EQ(Lines.size(), 7u);
-  for (int Line = 1; Line <= 7; ++Line) {
-    ASSERT_TRUE(Lines[Line]["file"].is_string()) << Line;
-    EXPECT_EQ(Sees(Lines[Line]["file"]), "PNG 64x36 0f0") << Line;
-  }
+  const TCase Cases[] = {
+      {"once", 1, 7, "stopped by SIGTERM: 7 written, 0 failed, 1 abandoned, 8 not started", 5.0},
+      {"twice", 2, 6, "", 1.0},
+  };
+  const std::string Green = "<html><body style='margin:0;background:#00ff00'></body></html>";
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const std::string Folder = Dir.File(C.Name), Report = Folder + "/report.jsonl";
+    auto Path = [&](int i) { return "/" + C.Name + std::to_string(i) + ".html"; };
+    std::string List;
+    for (int i = 0; i < 16; ++i) {
+      host::testing::TResponse P = i == 6 ? host::testing::Slow(Page(Green), 1500) : Page(Green);
+      Server->Route(Path(i), i == 7 ? host::testing::Unfinished("<html><body>") : P);
+      List += Server->Url(Path(i)) + "\n";
+    }
+    std::filesystem::create_directories(Folder + "/tmp");
+    std::ofstream(Folder + "/list.txt") << List;
+    std::vector<std::string> Args = {"--batch",   Folder + "/list.txt",
+                                     "--out-dir", Folder + "/out",
+                                     "--report",  Report,
+                                     "--jobs",    "2",
+                                     "--size",    "64x36",
+                                     "--timeout", "60"};
+    pid_t Child = Spawn(Args, Folder + "/tmp", Folder + "/log");
+    auto Asked = [&](const std::string& Path) {
+      std::vector<std::string> R = Server->Requests();
+      return int(std::count(R.begin(), R.end(), Path));
+    };
+    for (int i = 0; i < 3000 && !(Asked(Path(6)) && Asked(Path(7))); ++i) g_usleep(10 * 1000);
+    ASSERT_TRUE(Asked(Path(7))) << ReadFile(Folder + "/log");
+    ASSERT_EQ(ProfilesUnder(Folder + "/tmp"), 1);
+    const gint64 Sent = g_get_monotonic_time();
+    for (int i = 0; i < C.Signals; ++i, g_usleep(50 * 1000)) ASSERT_EQ(kill(Child, SIGTERM), 0);
+    int Status = 0;
+    bool Ended = Reap(Child, 5000, Status);
+    const double Seconds = double(g_get_monotonic_time() - Sent) / 1e6;
+    if (!Ended) kill(Child, SIGKILL), waitpid(Child, &Status, 0);
+    ASSERT_TRUE(Ended) << ReadFile(Folder + "/log");
+    EXPECT_LT(Seconds, C.MaxSeconds);
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM) << Status;
+    EXPECT_EQ(ProfilesUnder(Folder + "/tmp"), 0);
+    const std::string Log = ReadFile(Folder + "/log");
+    if (C.Says.empty())
+      EXPECT_EQ(Log.find("stopped by"), std::string::npos) << Log;
+    else
+      EXPECT_NE(Log.find(C.Says), std::string::npos) << Log;
+    for (int i = 8; i < 16; ++i) EXPECT_EQ(Asked(Path(i)), 0) << i;
+    // What it finished is reported and there.
+    std::map<int, nlohmann::json> Lines = ReportByLine(Report);
+    EXPECT_EQ(Lines.size(), C.Reported);
+    for (int Line = 1; Line <= int(C.Reported); ++Line) {
+      ASSERT_TRUE(Lines[Line]["file"].is_string()) << Line;
+      EXPECT_EQ(Sees(Lines[Line]["file"]), "PNG 64x36 0f0") << Line;
+    }
+    if (C.Signals > 1) continue;
 
-  Server->Route("/term7.html",
-                Page("<html><body style='margin:0;background:#00ff00'></body></html>"));
-  std::vector<std::string> Again = Args;
-  Again.push_back("--resume");
-  Child = Spawn(Again, Dir.File("tmp"), Dir.File("log2"));
-  ASSERT_TRUE(Reap(Child, 60000, Status));
-  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << ReadFile(Dir.File("log2"));
-  EXPECT_NE(ReadFile(Dir.File("log2")).find("--resume: 7 of 16 lines already written, 9 to go"),
-            std::string::npos);
-  std::map<int, int> Count;
-  std::ifstream In(Report);
-  std::string Line;
-  while (std::getline(In, Line)) ++Count[nlohmann::json::parse(Line)["line"].get<int>()];
-  EXPECT_EQ(Count.size(), 16u);
-  for (auto [Number, N] : Count) EXPECT_EQ(N, 1) << Number;
-  // Each of the first seven pages was asked for once.
-  std::vector<std::string> R = Server->Requests();
-  EXPECT_EQ(std::count(R.begin(), R.end(), "/term3.html"), 1);
-  EXPECT_EQ(std::count(R.begin(), R.end(), "/term6.html"), 1);
-  EXPECT_EQ(std::count(R.begin(), R.end(), "/term7.html"), 2);
+    Server->Route(Path(7), Page(Green));
+    Args.push_back("--resume");
+    Child = Spawn(Args, Folder + "/tmp", Folder + "/log2");
+    ASSERT_TRUE(Reap(Child, 60000, Status));
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << ReadFile(Folder + "/log2");
+    EXPECT_NE(ReadFile(Folder + "/log2").find("--resume: 7 of 16 lines already written, 9 to go"),
+              std::string::npos);
+    std::map<int, int> Count;
+    std::ifstream In(Report);
+    std::string Line;
+    while (std::getline(In, Line)) ++Count[nlohmann::json::parse(Line)["line"].get<int>()];
+    EXPECT_EQ(Count.size(), 16u);
+    for (auto [Number, N] : Count) EXPECT_EQ(N, 1) << Number;
+    // The pages it had finished were not asked for again.
+    EXPECT_EQ(Asked(Path(3)), 1);
+    EXPECT_EQ(Asked(Path(6)), 1);
+    EXPECT_EQ(Asked(Path(7)), 2);
+  }
 }
 
 // A capture ended by the signals a terminal or a scheduler sends leaves no
