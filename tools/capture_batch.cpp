@@ -206,6 +206,10 @@ int CaptureBatch(const TCaptureOptions& Options) {
   // A scheduler's SIGTERM: no page is started after it, and those under
   // way get a little while.
   host::TChromiumBrowser::SetSignalHook([&](int Signal) { Stopped = Signal; }, StopForceMs);
+  // The hook points into this frame: it goes with it, however it is left.
+  struct TUnhook {
+    ~TUnhook() { host::TChromiumBrowser::SetSignalHook(nullptr, 0); }
+  } Unhook;
   if (!Good.empty()) StartBrowser(Options);
   host::TComponent Form(nullptr);
   std::vector<std::unique_ptr<TCaptureJob>> Jobs;
@@ -253,7 +257,6 @@ int CaptureBatch(const TCaptureOptions& Options) {
     // its profile, and the program ends as the signal says.
     host::TChromiumBrowser::EndBySignal(Stopped);
   }
-  host::TChromiumBrowser::SetSignalHook(nullptr, 0);
   return Failed ? ceFailed : ceOk;
 }
 
