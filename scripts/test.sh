@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything (both package flavours) and runs
-# the whole test suite (the Slurm test on its own after the rest); checks the installed package; runs each fuzz target for a minute on its seeds; then
-# runs the suite again built with AddressSanitizer and
+# the whole test suite (the Slurm test alone after the rest); checks the
+# installed package; runs each fuzz target for a minute on its seeds; then
+# runs the suite again, less the Slurm test, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer. SNAPKIT_NO_FUZZ=1 and SNAPKIT_NO_SANITIZE=1 skip
 # the last two steps.
 #
