@@ -179,6 +179,10 @@ done
 for t in 0 3; do
   [ "$(lines "$out/report-$t.jsonl")" -eq 15 ] || fail "task $t reported $(lines "$out/report-$t.jsonl") lines"
 done
+for t in 0 1 2 3; do
+  grep -q "shard $((t + 1))/4 from Slurm (SLURM_ARRAY_TASK_ID=$t," "$work/run/snapkit-capture-${job}_$t.out" ||
+    fail "task $t did not say which shard it took"
+done
 grep -q "stopped by SIGTERM" "$work/run/snapkit-capture-${job}_$stopped.out" ||
   fail "task $stopped did not stop on SIGTERM"
 grep -q "stopped by" "$work/run/snapkit-capture-${job}_$killed.out" &&
