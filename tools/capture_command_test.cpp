@@ -911,7 +911,7 @@ TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
       ASSERT_TRUE(Reap(Child, 10000, Status));
       ++Kills;
       std::string Text = ReadFile(Report);
-      if (Attempt % 3 == 1 && Text.size() > 1) {
+      if ((Cuts == 0 || Attempt % 3 == 1) && Text.size() > 1) {
         std::size_t Last = Text.rfind('\n', Text.size() - 2);
         Last = Last == std::string::npos ? 0 : Last + 1;
         std::filesystem::resize_file(Report, Last + (Text.size() - Last) / 2);
@@ -921,7 +921,7 @@ TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
     ASSERT_TRUE(Done);
     std::printf("seed %u: killed %d times, %d lines cut\n", Seed, Kills, Cuts);
     EXPECT_GE(Kills, 1);
-    EXPECT_GE(Cuts, Kills >= 2 ? 1 : 0);
+    EXPECT_GE(Cuts, 1);
 
     // The report: whole lines only, one for each page, each written.
     const std::string Text = ReadFile(Report);
