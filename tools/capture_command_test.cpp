@@ -874,7 +874,7 @@ int ProfilesUnder(const std::string& Tmp) {
 TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
   const char* Colours[] = {"#00ff00", "#ff0000", "#0000ff"};
   const char* Seen[] = {"0f0", "f00", "00f"};
-  constexpr int Pages = 24;
+  constexpr int Pages = 18;
   std::string List;
   for (int i = 0; i < Pages; ++i) {
     std::string Path = "/kill" + std::to_string(i) + ".html";
@@ -901,7 +901,7 @@ TEST_F(CaptureProgram, ABatchKilledAtAnyMomentResumesWithNothingLostOrTwice) {
       if (Attempt > 0) Args.push_back("--resume");
       pid_t Child = Spawn(Args, Round + "/tmp", Round + "/log");
       // Later tries live longer: the browser's start takes the first second.
-      int Ms = std::uniform_int_distribution<int>(100, 1500)(Random) + Attempt * 250;
+      int Ms = std::uniform_int_distribution<int>(100, 1500)(Random) + Attempt * 350;
       if (Reap(Child, Ms, Status)) {
         Done = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
         ASSERT_TRUE(Done) << ReadFile(Round + "/log");
