@@ -13,13 +13,14 @@
 #include "tools/capture_batch.h"
 #include "tools/capture_job.h"
 #include "tools/convert_command.h"
+#include "tools/scheduler_shard.h"
 
 namespace snapkit::tools {
 
 const char* const CaptureUsage =
     "snapkit capture URL OUT [options]\n"
     "snapkit capture --batch LIST --out-dir DIR [--jobs N] [--report FILE]\n"
-    "                [--shard K/N] [options]\n"
+    "                [--shard K/N|auto|auto/N] [--resume] [options]\n"
     "snapkit capture URL OUT --every SECONDS [--count N] [options]\n"
     "  Loads a web page (or a local file) in headless Chromium and writes its\n"
     "  picture to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP for\n"
@@ -40,6 +41,17 @@ const char* const CaptureUsage =
     "  --out-dir DIR      the batch's folder (made if missing)\n"
     "  --jobs N           capture N pages at once\n"
     "  --shard K/N        take every N-th URL of the list from the K-th (K from 1)\n"
+    "  --shard auto       K and N from the scheduler: a Slurm array task is shard\n"
+    "                     (SLURM_ARRAY_TASK_ID mod N) + 1, N the array's size; a\n"
+    "                     Kubernetes indexed Job's is JOB_COMPLETION_INDEX + 1;\n"
+    "  --shard auto/N     ... with N given (also SNAPKIT_SHARD_COUNT), as a task\n"
+    "                     submitted again alone and Kubernetes need\n"
+    "  --resume           with --report: skip the lines whose last report line\n"
+    "                     says written and whose file is there whole; capture the\n"
+    "                     rest and append to the report. A line's last report line\n"
+    "                     is its final one. The first SIGTERM, SIGINT or SIGHUP\n"
+    "                     stops a batch: no page is started, those under way get\n"
+    "                     3 s, and the program ends by the signal\n"
     "  --report FILE      one JSON line per URL line: line, url, file, size,\n"
     "                     width, height, clipped, milliseconds, started (UTC,\n"
     "                     null if never started), error\n"
@@ -124,10 +136,23 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.Report = Value();
     } else if (A == "--shard") {
       const std::string& V = Value();
+      if (V == "auto" || V.rfind("auto/", 0) == 0) {
+        int Given = V == "auto" ? 0 : ParseWhole(V.substr(5), "--shard auto's N", 1, 1000000);
+        TSchedulerShard S =
+            ShardFromScheduler([](const char* Name) { return getenv(Name); }, Given);
+        O.ShardIndex = S.Index;
+        O.ShardCount = S.Count;
+        O.ShardSource = S.Source;
+        continue;
+      }
       std::size_t Slash = V.find('/');
-      if (Slash == std::string::npos) throw TUsageError{"--shard wants K/N, for example 2/8"};
+      if (Slash == std::string::npos)
+        throw TUsageError{"--shard wants K/N (for example 2/8), auto or auto/N"};
+      O.ShardSource.clear();
       O.ShardCount = ParseWhole(V.substr(Slash + 1), "--shard's N", 1, 1000000);
       O.ShardIndex = ParseWhole(V.substr(0, Slash), "--shard's K", 1, O.ShardCount);
+    } else if (A == "--resume") {
+      O.Resume = true;
     } else if (A == "--every") {
       O.EveryMs = ParseSeconds(Value(), A);
     } else if (A == "--count") {
@@ -147,10 +172,13 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       throw TUsageError{"--batch takes its URLs from the list, not the command line"};
     if (O.OutDir.empty()) throw TUsageError{"--batch needs --out-dir"};
     if (O.EveryMs) throw TUsageError{"--every captures one page, not a list"};
+    if (O.Resume && O.Report.empty())
+      throw TUsageError{"--resume needs the --report of the runs before"};
   } else {
     if (Words.size() != 2) throw TUsageError{"capture needs a URL and an output file"};
-    if (!O.OutDir.empty() || !O.Report.empty() || O.Jobs != 1 || O.ShardCount != 1)
-      throw TUsageError{"--out-dir, --jobs, --report and --shard go with --batch"};
+    if (!O.OutDir.empty() || !O.Report.empty() || O.Jobs != 1 || O.ShardCount != 1 ||
+        !O.ShardSource.empty() || O.Resume)
+      throw TUsageError{"--out-dir, --jobs, --report, --shard and --resume go with --batch"};
     O.Url = Words[0];
     O.Output = Words[1];
     std::string Why;

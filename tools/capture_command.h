@@ -26,6 +26,10 @@ struct TCaptureOptions {
   int Jobs = 1;
   int ShardIndex = 1;  // K of --shard K/N, from 1
   int ShardCount = 1;
+  // --shard auto: which scheduler's variables gave K and N.
+  std::string ShardSource;
+  // Skip the list lines the report already has written, append the rest.
+  bool Resume = false;
   // Again and again: every EveryMs, Count times (0: until stopped).
   int EveryMs = 0;
   int Count = 0;

@@ -35,6 +35,12 @@ std::string TChromiumBrowser::ProfileDir() const {
   return FProcess ? FProcess->ProfileDir() : std::string();
 }
 
+namespace {
+std::function<void(int)> SignalHook;
+int ForceAfterMs = 0;
+bool StopAsked = false;
+}  // namespace
+
 // A program ended by a signal runs no destructors: the browser and its
 // profile folder would be left behind. Taken from the loop, the signal ends
 // both, then the program as the signal would have.
@@ -47,13 +53,37 @@ void TChromiumBrowser::EndOnSignals() {
         Signal,
         [](gpointer Number) -> gboolean {
           int Signal = GPOINTER_TO_INT(Number);
-          Shared().FSessions.clear();  // nobody is told: the program ends
-          Shared().Shutdown(0);
-          signal(Signal, SIG_DFL);
-          raise(Signal);
-          return G_SOURCE_REMOVE;
+          if (!SignalHook || StopAsked) EndBySignal(Signal);
+          StopAsked = true;
+          // The program may be stuck where it cannot end itself.
+          g_timeout_add(
+              guint(ForceAfterMs),
+              [](gpointer Number) -> gboolean { EndBySignal(GPOINTER_TO_INT(Number)); }, Number);
+          std::function<void(int)> Hook = SignalHook;
+          Hook(Signal);
+          return G_SOURCE_CONTINUE;
         },
         GINT_TO_POINTER(Signal));
+}
+
+void TChromiumBrowser::SetSignalHook(std::function<void(int Signal)> Hook, int ForceAfterMs_) {
+  SignalHook = std::move(Hook);
+  ForceAfterMs = ForceAfterMs_;
+  StopAsked = false;
+  // From now on, even before a browser is started.
+  EndOnSignals();
+}
+
+void TChromiumBrowser::EndBySignal(int Signal) {
+  Shared().FSessions.clear();  // nobody is told: the program ends
+  Shared().Shutdown(0);
+  signal(Signal, SIG_DFL);
+  sigset_t Set;
+  sigemptyset(&Set);
+  sigaddset(&Set, Signal);
+  sigprocmask(SIG_UNBLOCK, &Set, nullptr);
+  raise(Signal);
+  _exit(128 + Signal);
 }
 
 void TChromiumBrowser::Start() {

@@ -108,6 +108,16 @@ class TChromiumBrowser {
   // Asks the browser to close, ends it if it does not within TimeoutMs.
   void Shutdown(int TimeoutMs = 2000);
 
+  // SIGTERM, SIGINT and SIGHUP end the browser and the program at once,
+  // unless a hook is set: then the first one only reaches Hook (from the
+  // loop), and the program ends itself by EndBySignal. A second signal, or
+  // ForceAfterMs without that call, ends it as if there were no hook. An
+  // empty Hook goes back to ending at once.
+  static void SetSignalHook(std::function<void(int Signal)> Hook, int ForceAfterMs);
+  // Ends the browser, removes its profile folder, then ends the program by
+  // Signal.
+  [[noreturn]] static void EndBySignal(int Signal);
+
  private:
   TChromiumBrowser() = default;
   [[noreturn]] void Lose(const std::string& Why);
