@@ -69,10 +69,15 @@ void TSitelens::CaptureSize(unsigned& Width, unsigned& Height) {
       Height = static_cast<unsigned>(host::Screen->Height());
       return;
     case wvFull: {
-      int W = ScrollSize("ScrollWidth");
-      int H = ScrollSize("ScrollHeight");
+      // The bounds are the picture's, which has the scale factor's times the
+      // page's pixels.
+      const double Scale = FBrowser->DeviceScaleFactor();
+      int W = std::min(ScrollSize("ScrollWidth"), int(MaxCaptureSide / Scale));
+      int H = std::min(ScrollSize("ScrollHeight"), int(MaxCaptureSide / Scale));
       // Past the bounds the page is cut at the bottom (and the right).
-      if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, MaxCapturePixels / W));
+      if (W > 0)
+        H = static_cast<int>(std::min<std::int64_t>(
+            H, std::int64_t(double(MaxCapturePixels) / (Scale * Scale)) / W));
       Width = static_cast<unsigned>(W);
       Height = static_cast<unsigned>(H);
       return;
@@ -142,8 +147,13 @@ void TSitelens::RestoreAfterLoad() {
 
 void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
                                unsigned ViewHeight) {
-  const int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
+  int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
   try {
+    // The browser's picture, of the scale factor's pixels or of one element.
+    if (!FBrowser->PictureSize(VW, VH)) {
+      VW = static_cast<int>(host::Round(VW * FBrowser->DeviceScaleFactor()));
+      VH = static_cast<int>(host::Round(VH * FBrowser->DeviceScaleFactor()));
+    }
     const host::TRect R = host::Rect(0, 0, VW, VH);
     FCapture->SetWidth(VW);
     FCapture->SetHeight(VH);

@@ -157,6 +157,7 @@ void TWebBrowser::OpenPage() {
           // A print dialog would hold the page's script for good.
           C.Send("Page.addScriptToEvaluateOnNewDocument",
                  {{"source", "window.print = () => {};"}}, P->SessionId);
+          SetUpPage(P->SessionId);
           ApplyViewport();
           C.Command("Page.getFrameTree", json::object(), P->SessionId,
                     [this, Mine, Failed](const TDevToolsReply& R) {
@@ -210,7 +211,7 @@ void TWebBrowser::ApplyViewport() {
   try {
     Chromium().Send("Emulation.setDeviceMetricsOverride", {{"width", std::max(Width(), 1)},
                                                            {"height", std::max(Height(), 1)},
-                                                           {"deviceScaleFactor", 1},
+                                                           {"deviceScaleFactor", FScaleFactor},
                                                            {"mobile", false}},
                     FPage->SessionId);
   } catch (const Exception&) {
@@ -230,6 +231,8 @@ void TWebBrowser::Navigate(const std::wstring& URL) { Navigate(ToUtf8(URL)); }
 
 void TWebBrowser::Navigate(const std::string& URL) {
   CheckAddress(URL);
+  if (!FAllowLocal && IsFileUrl(URL))
+    throw EOleException("The browser does not load local files here: " + URL);
   // A browser or page lost a moment ago, before the loop could tell, is
   // this navigation's business, not a failure to report.
   if (FPage && !FPage->SessionId.empty()) {
@@ -293,7 +296,7 @@ TWebBrowser::TPage* TWebBrowser::Current(const std::weak_ptr<TPageLink>& Link, u
 // A renderer keeps the garbage and freed memory of the pages it has shown;
 // a page grown heavy is closed, so that the next load has a fresh renderer.
 void TWebBrowser::CheckHeapThenNavigate() {
-  if (FPageHeapLimit == 0) {
+  if (FPageHeapLimit == 0 || FPageOptionsChanged) {
     OpenPage();
     return;
   }

@@ -15,6 +15,13 @@ namespace host {
 
 inline TChromiumBrowser& Chromium() { return TChromiumBrowser::Shared(); }
 
+// A file: address, in any case.
+bool IsFileUrl(const std::string& URL);
+
+// The steps from a loaded document to its picture: the page's own ones
+// (web_browser_prepare.cpp) come first, then the measuring and the shot.
+enum TPrepareStep { psSnapshot, psPlan, psImages, psDelay, psShoot, ppStyle, ppScript, ppWaitFor, ppClip };
+
 // Lets late-bound values outlive the control safely.
 struct TPageLink {
   TWebBrowser* Browser;
@@ -45,6 +52,10 @@ struct TWebBrowser::TPage {
   // What the main document held when it loaded ({"document": {...}}), read
   // before it was reported complete so that late-bound reads need not wait.
   std::shared_ptr<const nlohmann::json> Snapshot;
+  enum TWaitKind { wkUntried, wkSelector, wkExpression };
+  TWaitKind WaitKind = wkUntried;  // what WaitFor turned out to be
+  bool Waiting = false;            // WaitFor is being polled
+  nlohmann::json Clip;             // the selected element's box, null without one
 };
 
 struct TWebBrowser::TPicture {

@@ -38,8 +38,6 @@ std::string ImageWaitScript(int TimeoutMs) {
          "})()";
 }
 
-enum TPrepareStep { psSnapshot, psPlan, psImages, psDelay, psShoot };
-
 }  // namespace
 
 void TWebBrowser::MainDocumentLoaded() {
@@ -49,7 +47,10 @@ void TWebBrowser::MainDocumentLoaded() {
   P->Preparing = true;
   FReadyState = READYSTATE_INTERACTIVE;
   Watch(wRender, FRenderTimeout);
-  PrepareStep(psSnapshot);
+  P->Waiting = false;
+  P->WaitKind = TPage::wkUntried;
+  P->Clip = nullptr;
+  PreparePage(ppStyle);
 }
 
 void TWebBrowser::PrepareStep(int Step) {
@@ -90,33 +91,24 @@ void TWebBrowser::PrepareStep(int Step) {
                   {{"expression", ImageWaitScript(FPlan.ImageWaitMs)}, {"awaitPromise", true}},
                   [this](TPage&, const TDevToolsReply&) { PrepareStep(psDelay); });
       return;
-    case psDelay: {
+    case psDelay:
       if (FPlan.DelayMs <= 0) return PrepareStep(psShoot);
-      struct TPosted {
-        TWebBrowser* Browser;
-        std::weak_ptr<bool> Alive;
-        std::weak_ptr<TPageLink> Link;
-        unsigned Step;
-      };
-      g_timeout_add_full(
-          G_PRIORITY_DEFAULT, guint(FPlan.DelayMs),
-          [](gpointer Data) -> gboolean {
-            auto* T = static_cast<TPosted*>(Data);
-            // The link is checked first: the browser may be gone.
-            auto L = T->Link.lock();
-            if (!T->Alive.expired() && L && L->Browser == T->Browser &&
-                T->Browser->Current(T->Link, T->Step))
-              T->Browser->PrepareStep(psShoot);
-            return G_SOURCE_REMOVE;
-          },
-          new TPosted{this, FAlive, Link, Serial}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
+      return PrepareLater(FPlan.DelayMs, psShoot);
+    case psShoot:
+      if (!FSelector.empty()) return PreparePage(ppClip);
+      return Shoot(nullptr, false);
+    default:
       return;
-    }
-    case psShoot: {
-      unsigned ViewSerial = FViewSerial;
+  }
+}
+
+void TWebBrowser::Shoot(const json& Clip, bool BeyondViewport) {
+  unsigned ViewSerial = FViewSerial;
+  json Params = {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}};
+  if (!Clip.is_null()) Params["clip"] = Clip;
+  if (BeyondViewport) Params["captureBeyondViewport"] = true;
       PageCommand(
-          "Page.captureScreenshot",
-          {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}},
+          "Page.captureScreenshot", Params,
           [this, ViewSerial](TPage& P, const TDevToolsReply& R) {
             if (R.Kind == TDevToolsReply::rkPageGone)
               return Fail(nfCrashed, "The page crashed (its renderer ended)");
@@ -168,11 +160,6 @@ void TWebBrowser::PrepareStep(int Step) {
                   D, [](gpointer Data) { delete static_cast<TDecoding*>(Data); });
             }).detach();
           });
-      return;
-    }
-    default:
-      return;
-  }
 }
 
 void TWebBrowser::PictureReady(std::shared_ptr<TPicture> Picture) {
