@@ -58,6 +58,20 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--format", "jpg"},
       {"http://a/", "-", "--format", "jpe"},
       {"http://a/", "-", "--format", "png", "--every", "1"},
+      // The page's options.
+      {"http://a/", "a.png", "--scale", "0"},
+      {"http://a/", "a.png", "--scale", "9"},
+      {"http://a/", "a.png", "--scale", "2x"},
+      {"http://a/", "a.png", "--quality", "80"},
+      {"http://a/", "a.jpg", "--quality", "0"},
+      {"--batch", "list.txt", "--out-dir", "d", "--quality", "80"},
+      {"http://a/", "a.png", "--header", "X-No-Colon"},
+      {"http://a/", "a.png", "--header", "Bad Name: v"},
+      {"http://a/", "a.png", "--header", ": v"},
+      {"http://a/", "a.png", "--color-scheme", "blue"},
+      {"http://a/", "a.png", "--user-agent", ""},
+      {"http://a/", "a.png", "--wait-for", "js:"},
+      {"http://a/", "a.png", "--css", "/"},  // a folder
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
 
@@ -72,7 +86,30 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
   EXPECT_EQ(O.TimeoutMs, 2500);
   EXPECT_EQ(O.DelayMs, 500);
   EXPECT_EQ(O.ScreenWidth, 800);
+  host::testing::TScratchDir Dir;
+  std::ofstream(Dir.File("a.css")) << "p { color: red }";
+  O = ParseCaptureArgs({"http://a/", "a.jpg", "--scale", "1.5", "--quality", "40", "--header",
+                        "X-A:  one two ", "--header", "X-B:", "--color-scheme", "dark",
+                        "--no-local", "--css", Dir.File("a.css")});
+  EXPECT_EQ(O.Scale, 1.5);
+  EXPECT_EQ(O.Quality, 40);
+  EXPECT_EQ(O.Headers, (std::vector<std::pair<std::string, std::string>>{{"X-A", "one two"},
+                                                                         {"X-B", ""}}));
+  EXPECT_EQ(O.ColorScheme, "dark");
+  EXPECT_TRUE(O.NoLocal);
+  EXPECT_EQ(O.StyleSheet, "p { color: red }");
+  // A file that cannot be read is named at once.
+  try {
+    ParseCaptureArgs({"http://a/", "a.png", "--javascript", Dir.File("none.js")});
+    ADD_FAILURE();
+  } catch (const TUsageError& E) {
+    EXPECT_NE(E.Message.find("--javascript: cannot read " + Dir.File("none.js")),
+              std::string::npos)
+        << E.Message;
+  }
   for (const std::vector<std::string>& Good : {std::vector<std::string>{"http://a/", "a.JPEG"},
+                                               {"--batch", "l", "--out-dir", "d", "--quality",
+                                                "80", "--format", "jpg"},
                                                {"http://a/", "a.gif", "--format", "png"},
                                                {"http://a/", "a.Jpe", "--format", "jpg"},
                                                {"http://a/", "-", "--format", "BMP"}})
@@ -191,6 +228,28 @@ class CaptureProgram : public ::testing::Test {
                        "setTimeout(() => document.body.style.background = '#ff0000', 300);"
                        "</script></body></html>"));
     Server->Route("/endless", host::testing::Unfinished("<html><body>still loading"));
+    // A box at a known place and size, and one below a 400x300 screen.
+    Server->Route("/box.html",
+                  Page("<html><body style='margin:0;background:#ffffff'>"
+                       "<div id=box style='position:absolute;left:37px;top:53px;width:123px;"
+                       "height:45px;background:#3366cc'></div>"
+                       "<div id=low style='position:absolute;left:10px;top:900px;width:50px;"
+                       "height:40px;background:#cc3366'></div></body></html>"));
+    // Its content comes 700 ms after it has loaded.
+    Server->Route("/later.html",
+                  Page("<html><body style='margin:0;background:#ffffff'><script>"
+                       "onload = () => setTimeout(() => { const d = document.createElement('div');"
+                       "  d.id = 'late'; d.style.cssText = 'position:fixed;inset:0;background:red';"
+                       "  document.body.append(d); window.ready = true; }, 700);"
+                       "</script></body></html>"));
+    Server->Route("/banner.html",
+                  Page("<html><body style='margin:0;background:#00ff00'>"
+                       "<div class=banner style='position:fixed;left:0;top:0;width:100%;"
+                       "height:60px;background:#ff0000'>We use cookies</div></body></html>"));
+    Server->Route("/scheme.html",
+                  Page("<html><head><style>body { margin: 0; background: #ffffff }"
+                       "@media (prefers-color-scheme: dark) { body { background: #000000 } }"
+                       "</style></head><body></body></html>"));
     // Colours itself by whether a file of this machine could be read.
     Server->Route("/peek.html", Page("<html><body style='margin:0;background:#ffffff'><script>"
                                      "fetch('file:///etc/hostname').then(r => r.text())"
@@ -226,6 +285,17 @@ class CaptureProgram : public ::testing::Test {
         "print(im.format, '%dx%d' % im.size, ''.join("
         "'f' if c >= 128 else '0' for c in im.convert('RGB').getpixel((2, 2))),"
         " end='')",
+        {File}, &Out);
+    return Out;
+  }
+  // Pillow's reading of the file: format, size, and its one colour in hex
+  // when it has only one ("mixed" when not).
+  std::string Looks(const std::string& File) {
+    std::string Out;
+    host::testing::RunPython(
+        "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+        "c = im.convert('RGB').getcolors(1)\n"
+        "print(im.format, '%dx%d' % im.size, '%02x%02x%02x' % c[0][1] if c else 'mixed', end='')",
         {File}, &Out);
     return Out;
   }
@@ -286,8 +356,12 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
     int Exit;
     std::string Says;
     std::string Out = "out.png";
+    double Seconds = 0;  // > 0: it ends after this long and not much later
   };
   ASSERT_EQ(::mkdir(Dir.File("taken.png").c_str(), 0777), 0);
+  host::testing::TScratchDir Aside;
+  std::ofstream(Aside.File("throws.js")) << "document.title = 'x';\nthrow new Error('boom');\n";
+  std::ofstream(Aside.File("local.html")) << "<p>here</p>";
   const TCase Cases[] = {
       {"http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/", "", ceUnreachable,
        "ERR_CONNECTION_REFUSED"},
@@ -303,11 +377,39 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
        "the folder " + Dir.File("none") + " does not exist", "none/out.png"},
       {Server->Url("/page.html"), "", ceFailed, "Cannot create file \"" + Dir.File("taken.png"),
        "taken.png"},
+      // What the page's options cannot do.
+      {Server->Url("/box.html"), "--selector '#none'", ceFailed,
+       "No element matches the selector #none"},
+      {Server->Url("/box.html"), "--selector 'p:bad('", ceFailed, "Not a CSS selector: p:bad("},
+      {Server->Url("/later.html"), "--wait-for '#never' --timeout 2", ceTimedOut,
+       "no complete page within 2 s (still waiting for the selector #never to match)", "out.png",
+       2},
+      {Server->Url("/box.html"), "--wait-for 'js:window.app.ready' --timeout 1.5", ceTimedOut,
+       "(still waiting for window.app.ready to be true)", "out.png", 1.5},
+      {Server->Url("/box.html"), "--wait-for ')('", ceFailed,
+       "Neither a CSS selector nor a JavaScript expression: )("},
+      {Server->Url("/box.html"), "--javascript " + Aside.File("throws.js"), ceFailed,
+       "The script failed: Error: boom"},
+      {Server->Url("/box.html"), "--hide 'p:bad('", ceFailed, "Not a CSS selector: p:bad("},
+      {Server->Url("/box.html"), "--css " + Aside.File("none.css"), ceUsage,
+       "--css: cannot read " + Aside.File("none.css")},
+      {Server->Url("/box.html"), "--quality 50", ceUsage, "--quality is JPEG's, and " +
+       Dir.File("out.png") + " is PNG"},
+      {Aside.File("local.html"), "--no-local", ceMalformedUrl,
+       "local files are refused (--no-local): " + Aside.File("local.html")},
+      {"FILE://" + Aside.File("local.html"), "--no-local", ceMalformedUrl,
+       "local files are refused (--no-local): FILE://"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
     const std::string File = C.Out == "-" ? C.Out : Dir.File(C.Out);
+    const gint64 Start = g_get_monotonic_time();
     EXPECT_EQ(Run("'" + C.Url + "' " + File + " " + C.More, &Out), C.Exit) << Out;
+    const double Took = double(g_get_monotonic_time() - Start) / 1e6;
+    if (C.Seconds > 0) {
+      EXPECT_GE(Took, C.Seconds) << Out;
+      EXPECT_LE(Took, C.Seconds + 1.5) << Out;
+    }
     EXPECT_NE(Out.find(C.Says), std::string::npos) << Out;
     // The messages name OUT, never the hidden name it is written under.
     EXPECT_EQ(Out.find(".part-"), std::string::npos) << Out;
@@ -330,6 +432,168 @@ TEST_F(CaptureProgram, LatePaintingNeedsADelayAndAPageCannotReadLocalFiles) {
       Run(Server->Url("/peek.html") + " " + Dir.File("peek.png") + " --screen 400x300 --delay 300"),
       0);
   EXPECT_EQ(Sees(Dir.File("peek.png")), "PNG 400x300 00f");
+}
+
+TEST_F(CaptureProgram, ThePagesOptionsChangeWhatIsCaptured) {
+  host::testing::TScratchDir Aside;
+  const std::string Css = Aside.File("blue.css"), Js = Aside.File("magenta.js");
+  std::ofstream(Css) << "body { background: #0000ff !important } div { display: none }";
+  // The colour comes late: the promise the script ends with is awaited.
+  std::ofstream(Js) << "document.querySelectorAll('div').forEach(e => e.remove());\n"
+                    << "new Promise(r => setTimeout(r, 300))\n"
+                    << "  .then(() => document.body.style.background = '#ff00ff');\n";
+  struct TCase {
+    std::string Page;
+    std::string Args;
+    std::string Looks;
+  };
+  const TCase Cases[] = {
+      {"/box.html", "", "PNG 400x300 mixed"},
+      {"/box.html", "--selector '#box'", "PNG 123x45 3366cc"},
+      {"/box.html", "--selector 'div#box' --scale 2", "PNG 246x90 3366cc"},
+      {"/box.html", "--selector '#low'", "PNG 50x40 cc3366"},  // below the screen
+      {"/box.html", "--scale 2", "PNG 800x600 mixed"},
+      {"/box.html", "--scale 2 --size 200x200", "PNG 200x150 mixed"},
+      {"/banner.html", "", "PNG 400x300 mixed"},
+      {"/banner.html", "--hide '.banner, #nothing'", "PNG 400x300 00ff00"},
+      {"/scheme.html", "", "PNG 400x300 ffffff"},
+      {"/scheme.html", "--color-scheme light", "PNG 400x300 ffffff"},
+      {"/scheme.html", "--color-scheme dark", "PNG 400x300 000000"},
+      {"/later.html", "", "PNG 400x300 ffffff"},
+      {"/later.html", "--wait-for '#late'", "PNG 400x300 ff0000"},
+      {"/later.html", "--wait-for 'js:window.ready'", "PNG 400x300 ff0000"},
+      {"/later.html", "--wait-for 'document.querySelectorAll(\"div\").length == 1'",
+       "PNG 400x300 ff0000"},
+      {"/box.html", "--css " + Css, "PNG 400x300 0000ff"},
+      {"/box.html", "--javascript " + Js, "PNG 400x300 ff00ff"},
+      // The condition is tested once the style sheet is in.
+      {"/box.html",
+       "--timeout 5 --css " + Css +
+           " --wait-for 'js:getComputedStyle(document.body).backgroundColor == \"rgb(0, 0, 255)\"'",
+       "PNG 400x300 0000ff"},
+  };
+  int N = 0;
+  for (const TCase& C : Cases) {
+    std::string Out;
+    const std::string File = Dir.File(std::to_string(++N) + ".png");
+    EXPECT_EQ(Run(Server->Url(C.Page) + " " + File + " --screen 400x300 " + C.Args, &Out), 0)
+        << C.Args << Out;
+    EXPECT_EQ(Looks(File), C.Looks) << C.Page << " " << C.Args;
+  }
+  // A list and again-and-again captures take them alike.
+  std::string List = Dir.File("list.txt");
+  std::ofstream(List) << Server->Url("/box.html") << " a.png\n"
+                      << Server->Url("/later.html") << "\n";
+  std::string Out;
+  EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("out") +
+                    " --selector 'body > div' --wait-for 'div' --scale 2 --jobs 2 --screen 400x300",
+                &Out),
+            0)
+      << Out;
+  EXPECT_EQ(Looks(Dir.File("out/a.png")), "PNG 246x90 3366cc");
+  EXPECT_EQ(Looks(Dir.File("out/0002-127.0.0.1_" + std::to_string(Server->Port()) +
+                           "_later.html.png")),
+            "PNG 800x600 ff0000");
+  EXPECT_EQ(Run(Server->Url("/box.html") + " " + Dir.File("live.png") +
+                    " --every 0.3 --count 2 --selector '#low' --scale 0.5",
+                &Out),
+            0)
+      << Out;
+  EXPECT_EQ(Looks(Dir.File("live.png")), "PNG 25x20 cc3366");
+}
+
+// Text drawn at twice the density is sharper than the 1x picture enlarged:
+// its Laplacian, which grows with sharp edges, varies more.
+TEST_F(CaptureProgram, AScaledPictureHasMorePixelsAndSharperText) {
+  Server->Route("/text.html",
+                Page("<html><body style='margin:0;background:#fff;color:#000;font:14px sans-serif'>"
+                     "<p style='margin:10px'>The quick brown fox jumps over the lazy dog 0123456789"
+                     "</p></body></html>"));
+  const std::string One = Dir.File("one.png"), Two = Dir.File("two.png");
+  EXPECT_EQ(Run(Server->Url("/text.html") + " " + One + " --screen 400x60"), 0);
+  EXPECT_EQ(Run(Server->Url("/text.html") + " " + Two + " --screen 400x60 --scale 2"), 0);
+  std::string Out;
+  ASSERT_EQ(host::testing::RunPython(
+                "import sys\nfrom PIL import Image, ImageFilter, ImageStat\n"
+                "one = Image.open(sys.argv[1]).convert('L')\n"
+                "two = Image.open(sys.argv[2]).convert('L')\n"
+                "lap = ImageFilter.Kernel((3, 3), [0, 1, 0, 1, -4, 1, 0, 1, 0], 1, 128)\n"
+                "sharp = lambda im: ImageStat.Stat(im.filter(lap)).var[0]\n"
+                "big = one.resize(two.size, Image.BICUBIC)\n"
+                "print('%dx%d %dx%d %f' % (one.size + two.size + (sharp(two) / sharp(big),)))",
+                {One, Two}, &Out),
+            0)
+      << Out;
+  std::istringstream Seen(Out);
+  std::string OneSize, TwoSize;
+  double Sharper = 0;
+  Seen >> OneSize >> TwoSize >> Sharper;
+  EXPECT_EQ(OneSize, "400x60");
+  EXPECT_EQ(TwoSize, "800x120");
+  EXPECT_GT(Sharper, 1.2) << Out;
+}
+
+TEST_F(CaptureProgram, TheUserAgentAndHeadersReachTheServerWithEveryRequest) {
+  Server->Route("/dot.png", Page(std::string(), "image/png"));
+  Server->Route("/who.html", Page("<html><body><img src='/dot.png'></body></html>"));
+  auto Lower = [](std::string S) {
+    for (char& C : S) C = char(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  std::string Out;
+  ASSERT_EQ(Run(Server->Url("/who.html") + " " + Dir.File("a.png") + " --screen 200x100", &Out), 0)
+      << Out;
+  const std::string Plain = Lower(Server->RequestHead("/who.html"));
+  EXPECT_EQ(Plain.find("snapkit-test"), std::string::npos) << Plain;
+  EXPECT_NE(Plain.find("user-agent: mozilla/"), std::string::npos) << Plain;
+
+  ASSERT_EQ(Run(Server->Url("/who.html") + " " + Dir.File("b.png") +
+                    " --screen 200x100 --user-agent 'snapkit-test/1.0 (loopback)'"
+                    " --header 'X-Snapkit-Test: yes please' --header 'Accept-Language: eo'",
+                &Out),
+            0)
+      << Out;
+  for (const char* Path : {"/who.html", "/dot.png"}) {
+    const std::string Head = Lower(Server->RequestHead(Path));
+    EXPECT_NE(Head.find("\r\nuser-agent: snapkit-test/1.0 (loopback)\r"), std::string::npos)
+        << Path << Head;
+    EXPECT_NE(Head.find("\r\nx-snapkit-test: yes please"), std::string::npos) << Path << Head;
+    EXPECT_NE(Head.find("\r\naccept-language: eo"), std::string::npos) << Path << Head;
+  }
+}
+
+// Quality 100 is libjpeg's quantisation table of ones, as Pillow reads it;
+// lower qualities make smaller files.
+TEST_F(CaptureProgram, TheQualityChangesTheJpeg) {
+  Server->Route("/photo.html",
+                Page("<html><body style='margin:0;background:linear-gradient(45deg,#f80,#08f)'>"
+                     "<p style='font:20px serif'>Some text on a gradient</p></body></html>"));
+  std::map<std::string, std::string> Seen;
+  for (const std::string Quality : {"10", "", "100"}) {
+    const std::string File = Dir.File("q" + Quality + ".jpg");
+    EXPECT_EQ(Run(Server->Url("/photo.html") + " " + File + " --screen 400x300" +
+                  (Quality.empty() ? "" : " --quality " + Quality)),
+              0);
+    host::testing::RunPython(
+        "import os, sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+        "q = im.quantization[0]\n"
+        "print(im.format, '%dx%d' % im.size, os.path.getsize(sys.argv[1]), min(q), max(q), end='')",
+        {File}, &Seen[Quality]);
+  }
+  auto Field = [&](const std::string& Quality, int Index) {
+    std::istringstream In(Seen[Quality]);
+    std::string Word;
+    for (int i = 0; i <= Index; ++i) In >> Word;
+    return Word;
+  };
+  for (const char* Quality : {"10", "", "100"}) {
+    EXPECT_EQ(Field(Quality, 0), "JPEG") << Seen[Quality];
+    EXPECT_EQ(Field(Quality, 1), "400x300") << Seen[Quality];
+  }
+  EXPECT_LT(std::stol(Field("10", 2)), std::stol(Field("", 2)));
+  EXPECT_LT(std::stol(Field("", 2)), std::stol(Field("100", 2)));
+  EXPECT_EQ(Field("100", 3) + " " + Field("100", 4), "1 1");
+  EXPECT_GT(std::stol(Field("10", 3)), std::stol(Field("", 3)));
 }
 
 // The report's lines by list line: its file (or null), error and start.
