@@ -125,13 +125,16 @@ TEST_F(CaptureTest, EachViewCapturesItsArea) {
     TWebPageView View;
     unsigned Width, Height;  // ViewWidth and ViewHeight before the capture
     unsigned CapturedW, CapturedH;
-    double Scale = 1;  // the browser's device scale factor
+    double Scale = 1;              // the browser's device scale factor
     int PixelsW = 0, PixelsH = 0;  // the capture's size, when not the area's
   };
   const TCase Cases[] = {
-      {wvScreen, 0, 0, 800, 600},  {wvFull, 0, 0, 1500, 3000},  // the body's scroll size
-      {wvCustom, 0, 0, 640, 480},  {wvCustom, 31, 100, 640, 100},
-      {wvCustom, 32, 31, 32, 480}, {wvCustom, 1024, 200, 1024, 200},
+      {wvScreen, 0, 0, 800, 600},
+      {wvFull, 0, 0, 1500, 3000},  // the body's scroll size
+      {wvCustom, 0, 0, 640, 480},
+      {wvCustom, 31, 100, 640, 100},
+      {wvCustom, 32, 31, 32, 480},
+      {wvCustom, 1024, 200, 1024, 200},
       {wvScreen, 0, 0, 800, 600, 2, 1600, 1200},
       {wvFull, 0, 0, 1500, 3000, 1.5, 2250, 4500},
       {wvCustom, 1024, 200, 1024, 200, 0.5, 512, 100},
@@ -399,11 +402,13 @@ TEST_F(CaptureTest, EachFailureEndsTheCaptureWithItsReasonAndTheNextOneWorks) {
   Server->Route("/dialogs", Html("", "alert(1); confirm(2); prompt(3);"));
   Server->Route("/dialog-after", Html("", "onload = () => setTimeout(() => alert(1), 0);"));
   Server->Route("/leaving", Html("", "onbeforeunload = e => { e.preventDefault(); return 'x'; };"));
-  Server->Route("/popups", Html("", "for (let i = 0; i < 50; ++i) window.open('/blue.html?' + i);"));
+  Server->Route("/popups",
+                Html("", "for (let i = 0; i < 50; ++i) window.open('/blue.html?' + i);"));
   Server->Route("/print", Html("", "print();"));
   Server->Route("/hog", Html("", "const a = []; for (;;) a.push(new Array(1e6).fill(1.5));"));
 
-  const std::string Closed = "http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/";
+  const std::string Closed =
+      "http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/";
   struct TCase {
     std::string Url;
     bool Captured;  // else: the failure's kind and a word of its reason

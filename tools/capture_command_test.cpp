@@ -93,8 +93,8 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
                         "--no-local", "--css", Dir.File("a.css")});
   EXPECT_EQ(O.Scale, 1.5);
   EXPECT_EQ(O.Quality, 40);
-  EXPECT_EQ(O.Headers, (std::vector<std::pair<std::string, std::string>>{{"X-A", "one two"},
-                                                                         {"X-B", ""}}));
+  EXPECT_EQ(O.Headers,
+            (std::vector<std::pair<std::string, std::string>>{{"X-A", "one two"}, {"X-B", ""}}));
   EXPECT_EQ(O.ColorScheme, "dark");
   EXPECT_TRUE(O.NoLocal);
   EXPECT_EQ(O.StyleSheet, "p { color: red }");
@@ -103,16 +103,15 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
     ParseCaptureArgs({"http://a/", "a.png", "--javascript", Dir.File("none.js")});
     ADD_FAILURE();
   } catch (const TUsageError& E) {
-    EXPECT_NE(E.Message.find("--javascript: cannot read " + Dir.File("none.js")),
-              std::string::npos)
+    EXPECT_NE(E.Message.find("--javascript: cannot read " + Dir.File("none.js")), std::string::npos)
         << E.Message;
   }
-  for (const std::vector<std::string>& Good : {std::vector<std::string>{"http://a/", "a.JPEG"},
-                                               {"--batch", "l", "--out-dir", "d", "--quality",
-                                                "80", "--format", "jpg"},
-                                               {"http://a/", "a.gif", "--format", "png"},
-                                               {"http://a/", "a.Jpe", "--format", "jpg"},
-                                               {"http://a/", "-", "--format", "BMP"}})
+  for (const std::vector<std::string>& Good :
+       {std::vector<std::string>{"http://a/", "a.JPEG"},
+        {"--batch", "l", "--out-dir", "d", "--quality", "80", "--format", "jpg"},
+        {"http://a/", "a.gif", "--format", "png"},
+        {"http://a/", "a.Jpe", "--format", "jpg"},
+        {"http://a/", "-", "--format", "BMP"}})
     EXPECT_NO_THROW(ParseCaptureArgs(Good)) << Good[1];
 }
 
@@ -393,8 +392,8 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
       {Server->Url("/box.html"), "--hide 'p:bad('", ceFailed, "Not a CSS selector: p:bad("},
       {Server->Url("/box.html"), "--css " + Aside.File("none.css"), ceUsage,
        "--css: cannot read " + Aside.File("none.css")},
-      {Server->Url("/box.html"), "--quality 50", ceUsage, "--quality is JPEG's, and " +
-       Dir.File("out.png") + " is PNG"},
+      {Server->Url("/box.html"), "--quality 50", ceUsage,
+       "--quality is JPEG's, and " + Dir.File("out.png") + " is PNG"},
       {Aside.File("local.html"), "--no-local", ceMalformedUrl,
        "local files are refused (--no-local): " + Aside.File("local.html")},
       {"FILE://" + Aside.File("local.html"), "--no-local", ceMalformedUrl,
@@ -491,9 +490,9 @@ TEST_F(CaptureProgram, ThePagesOptionsChangeWhatIsCaptured) {
             0)
       << Out;
   EXPECT_EQ(Looks(Dir.File("out/a.png")), "PNG 246x90 3366cc");
-  EXPECT_EQ(Looks(Dir.File("out/0002-127.0.0.1_" + std::to_string(Server->Port()) +
-                           "_later.html.png")),
-            "PNG 800x600 ff0000");
+  EXPECT_EQ(
+      Looks(Dir.File("out/0002-127.0.0.1_" + std::to_string(Server->Port()) + "_later.html.png")),
+      "PNG 800x600 ff0000");
   EXPECT_EQ(Run(Server->Url("/box.html") + " " + Dir.File("live.png") +
                     " --every 0.3 --count 2 --selector '#low' --scale 0.5",
                 &Out),

@@ -129,49 +129,52 @@ void TWebBrowser::OpenPage() {
     Fail(R.Kind == TDevToolsReply::rkLost ? nfBrowserLost : nfCrashed,
          "The browser could not open a page: " + R.Message);
   };
-  C.Command("Target.createTarget", {{"url", "about:blank"}}, {}, [this, Mine, Failed](const TDevToolsReply& R) {
-    TPage* P = Mine();
-    if (!P) {
-      // Freed or replaced meanwhile: the target is nobody's.
-      if (R.Ok() && R.Result.contains("targetId"))
-        Chromium().Send("Target.closeTarget", {{"targetId", R.Result["targetId"]}});
-      return;
-    }
-    if (!R.Ok()) return Failed(R);
-    P->TargetId = Field(R.Result, "targetId");
-    Chromium().Command(
-        "Target.attachToTarget", {{"targetId", P->TargetId}, {"flatten", true}}, {},
-        [this, Mine, Failed](const TDevToolsReply& R) {
-          TPage* P = Mine();
-          if (!P) return;
-          if (!R.Ok()) return Failed(R);
-          TChromiumBrowser& C = Chromium();
-          P->SessionId = Field(R.Result, "sessionId");
-          P->Link->SessionId = P->SessionId;
-          SubscribePage();
-          for (const char* Method : {"Page.enable", "Network.enable"})
-            C.Send(Method, json::object(), P->SessionId);
-          // Pictures show the page, not the browser's scroll bars; the page
-          // is laid out over the whole viewport, as other headless captures are.
-          C.Send("Emulation.setScrollbarsHidden", {{"hidden", true}}, P->SessionId);
-          // A print dialog would hold the page's script for good.
-          C.Send("Page.addScriptToEvaluateOnNewDocument",
-                 {{"source", "window.print = () => {};"}}, P->SessionId);
-          SetUpPage(P->SessionId);
-          ApplyViewport();
-          C.Command("Page.getFrameTree", json::object(), P->SessionId,
-                    [this, Mine, Failed](const TDevToolsReply& R) {
-                      TPage* P = Mine();
-                      if (!P) return;
-                      if (!R.Ok()) return Failed(R);
-                      P->MainFrameId = Field(
-                          R.Result.value("frameTree", json::object()).value("frame", json::object()),
-                          "id");
-                      P->Ready = true;
-                      if (!FPendingUrl.empty()) SendNavigate();
-                    });
-        });
-  });
+  C.Command(
+      "Target.createTarget", {{"url", "about:blank"}}, {},
+      [this, Mine, Failed](const TDevToolsReply& R) {
+        TPage* P = Mine();
+        if (!P) {
+          // Freed or replaced meanwhile: the target is nobody's.
+          if (R.Ok() && R.Result.contains("targetId"))
+            Chromium().Send("Target.closeTarget", {{"targetId", R.Result["targetId"]}});
+          return;
+        }
+        if (!R.Ok()) return Failed(R);
+        P->TargetId = Field(R.Result, "targetId");
+        Chromium().Command(
+            "Target.attachToTarget", {{"targetId", P->TargetId}, {"flatten", true}}, {},
+            [this, Mine, Failed](const TDevToolsReply& R) {
+              TPage* P = Mine();
+              if (!P) return;
+              if (!R.Ok()) return Failed(R);
+              TChromiumBrowser& C = Chromium();
+              P->SessionId = Field(R.Result, "sessionId");
+              P->Link->SessionId = P->SessionId;
+              SubscribePage();
+              for (const char* Method : {"Page.enable", "Network.enable"})
+                C.Send(Method, json::object(), P->SessionId);
+              // Pictures show the page, not the browser's scroll bars; the page
+              // is laid out over the whole viewport, as other headless captures are.
+              C.Send("Emulation.setScrollbarsHidden", {{"hidden", true}}, P->SessionId);
+              // A print dialog would hold the page's script for good.
+              C.Send("Page.addScriptToEvaluateOnNewDocument",
+                     {{"source", "window.print = () => {};"}}, P->SessionId);
+              SetUpPage(P->SessionId);
+              ApplyViewport();
+              C.Command(
+                  "Page.getFrameTree", json::object(), P->SessionId,
+                  [this, Mine, Failed](const TDevToolsReply& R) {
+                    TPage* P = Mine();
+                    if (!P) return;
+                    if (!R.Ok()) return Failed(R);
+                    P->MainFrameId = Field(
+                        R.Result.value("frameTree", json::object()).value("frame", json::object()),
+                        "id");
+                    P->Ready = true;
+                    if (!FPendingUrl.empty()) SendNavigate();
+                  });
+            });
+      });
 }
 
 void TWebBrowser::SubscribePage() {
@@ -209,10 +212,11 @@ void TWebBrowser::ApplyViewport() {
   if (!FPage || FPage->SessionId.empty()) return;
   // A zero width or height would switch the override off.
   try {
-    Chromium().Send("Emulation.setDeviceMetricsOverride", {{"width", std::max(Width(), 1)},
-                                                           {"height", std::max(Height(), 1)},
-                                                           {"deviceScaleFactor", FScaleFactor},
-                                                           {"mobile", false}},
+    Chromium().Send("Emulation.setDeviceMetricsOverride",
+                    {{"width", std::max(Width(), 1)},
+                     {"height", std::max(Height(), 1)},
+                     {"deviceScaleFactor", FScaleFactor},
+                     {"mobile", false}},
                     FPage->SessionId);
   } catch (const Exception&) {
     // A lost browser is reported from the loop.
@@ -322,16 +326,17 @@ void TWebBrowser::CheckHeapThenNavigate() {
       },
       new std::shared_ptr<std::function<void(bool)>>(Decide),
       [](gpointer Data) { delete static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data); });
-  Chromium().Command(
-      "Runtime.getHeapUsage", json::object(), P.SessionId,
-      [this, Alive, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
-        if (Alive.expired() || !Current(Link, Serial)) return;
-        g_source_remove(Timer);
-        if (R.Kind == TDevToolsReply::rkError) return (*Decide)(false);  // cannot tell: kept
-        if (!R.Ok()) return (*Decide)(true);
-        double Used = R.Result.value("usedSize", 0.0) + R.Result.value("embedderHeapUsedSize", 0.0);
-        (*Decide)(Used >= double(FPageHeapLimit));
-      });
+  Chromium().Command("Runtime.getHeapUsage", json::object(), P.SessionId,
+                     [this, Alive, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
+                       if (Alive.expired() || !Current(Link, Serial)) return;
+                       g_source_remove(Timer);
+                       if (R.Kind == TDevToolsReply::rkError)
+                         return (*Decide)(false);  // cannot tell: kept
+                       if (!R.Ok()) return (*Decide)(true);
+                       double Used = R.Result.value("usedSize", 0.0) +
+                                     R.Result.value("embedderHeapUsedSize", 0.0);
+                       (*Decide)(Used >= double(FPageHeapLimit));
+                     });
 }
 
 void TWebBrowser::SendNavigate() {
@@ -355,7 +360,8 @@ void TWebBrowser::SendNavigate() {
 void TWebBrowser::NavigateAnswered(TPage& P, const TDevToolsReply& R) {
   P.AwaitingNavigate = false;
   if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
-  if (R.Kind == TDevToolsReply::rkPageGone) return Fail(nfCrashed, "The page crashed (its renderer ended)");
+  if (R.Kind == TDevToolsReply::rkPageGone)
+    return Fail(nfCrashed, "The page crashed (its renderer ended)");
   if (R.Kind == TDevToolsReply::rkError) return Fail(nfFailed, R.Message);
   if (auto Text = R.Result.find("errorText");
       Text != R.Result.end() && Text->is_string() && !Text->empty()) {
@@ -447,7 +453,8 @@ int TWebBrowser::WatchExpired(void* Self) {
       case wLoad:
         // Stopping completes the page with what it has; the usual events
         // follow, unless its script never yields.
-        if (TPage* P = B->LivePage()) Chromium().Send("Page.stopLoading", json::object(), P->SessionId);
+        if (TPage* P = B->LivePage())
+          Chromium().Send("Page.stopLoading", json::object(), P->SessionId);
         B->Watch(wStopping, StopGraceMs);
         break;
       case wStopping:
@@ -455,8 +462,8 @@ int TWebBrowser::WatchExpired(void* Self) {
                                std::to_string(B->FLoadTimeout) + " ms (its script does not yield)");
         break;
       case wRender:
-        B->Fail(nfTimeout, "The page was not rendered within " +
-                               std::to_string(B->FRenderTimeout) + " ms of loading");
+        B->Fail(nfTimeout, "The page was not rendered within " + std::to_string(B->FRenderTimeout) +
+                               " ms of loading");
         break;
       case wNone:
         break;

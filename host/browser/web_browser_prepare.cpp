@@ -31,7 +31,8 @@ std::string StyleScript(const std::string& Css, const std::string& Hide) {
          "  const add = text => { const s = new CSSStyleSheet(); s.replaceSync(text);"
          "    document.adoptedStyleSheets = [...document.adoptedStyleSheets, s]; };"
          "  if (hide) {"
-         "    try { document.querySelector(hide); } catch (e) { return 'Not a CSS selector: ' + hide; }"
+         "    try { document.querySelector(hide); } catch (e) { return 'Not a CSS selector: ' + "
+         "hide; }"
          "  }"
          "  if (css) add(css);"
          "  if (hide) add(hide + ' { display: none !important; }');"
@@ -71,7 +72,8 @@ std::string Thrown(const json& Details) {
 // Empty when the evaluation went well and returned no complaint.
 std::string Problem(const TDevToolsReply& R, const std::string& What) {
   if (!R.Ok()) return What + ": " + R.Message;
-  if (auto D = R.Result.find("exceptionDetails"); D != R.Result.end()) return What + ": " + Thrown(*D);
+  if (auto D = R.Result.find("exceptionDetails"); D != R.Result.end())
+    return What + ": " + Thrown(*D);
   const json Value = R.Result.value("result", json::object()).value("value", json());
   return Value.is_string() ? Value.get<std::string>() : std::string();
 }
@@ -112,21 +114,23 @@ void TWebBrowser::PreparePage(int Step) {
   if (!P || !P->Preparing) return;
   // True when the answer ended the navigation.
   auto Gone = [this](const TDevToolsReply& R) {
-    if (R.Kind == TDevToolsReply::rkPageGone) Fail(nfCrashed, "The page crashed (its renderer ended)");
+    if (R.Kind == TDevToolsReply::rkPageGone)
+      Fail(nfCrashed, "The page crashed (its renderer ended)");
     if (R.Kind == TDevToolsReply::rkLost) Fail(nfBrowserLost, R.Message);
     return R.Kind == TDevToolsReply::rkPageGone || R.Kind == TDevToolsReply::rkLost;
   };
   switch (Step) {
     case ppStyle:
       if (FStyleSheet.empty() && FHideSelector.empty()) return PreparePage(ppScript);
-      PageCommand("Runtime.evaluate",
-                  {{"expression", StyleScript(FStyleSheet, FHideSelector)}, {"returnByValue", true}},
-                  [this, Gone](TPage&, const TDevToolsReply& R) {
-                    if (Gone(R)) return;
-                    std::string Why = Problem(R, "The style sheet could not be added");
-                    if (!Why.empty()) return Fail(nfFailed, Why);
-                    PreparePage(ppScript);
-                  });
+      PageCommand(
+          "Runtime.evaluate",
+          {{"expression", StyleScript(FStyleSheet, FHideSelector)}, {"returnByValue", true}},
+          [this, Gone](TPage&, const TDevToolsReply& R) {
+            if (Gone(R)) return;
+            std::string Why = Problem(R, "The style sheet could not be added");
+            if (!Why.empty()) return Fail(nfFailed, Why);
+            PreparePage(ppScript);
+          });
       return;
     case ppScript:
       if (FScript.empty()) return PreparePage(ppWaitFor);
@@ -151,48 +155,48 @@ void TWebBrowser::PreparePage(int Step) {
                                                : SelectorTest(Text)},
                      {"returnByValue", true},
                      {"awaitPromise", Expression}};
-      PageCommand("Runtime.evaluate", Params,
-                  [this, Gone, Expression, Text](TPage& P, const TDevToolsReply& R) {
-                    if (Gone(R)) return;
-                    if (!R.Ok())
-                      return Fail(nfFailed, "The browser could not test " + Text + ": " + R.Message);
-                    if (auto D = R.Result.find("exceptionDetails"); D != R.Result.end()) {
-                      if (D->value("exception", json::object()).value("className", "") ==
-                          "SyntaxError")
-                        return Fail(nfFailed, "Neither a CSS selector nor a JavaScript expression: " +
-                                                  Text + " (" + Thrown(*D) + ")");
-                      // What it names may not be there yet.
-                      return PrepareLater(WaitPollMs, ppWaitFor);
-                    }
-                    const json Value =
-                        R.Result.value("result", json::object()).value("value", json());
-                    if (!Expression && Value.is_null()) {
-                      P.WaitKind = TPage::wkExpression;
-                      return PreparePage(ppWaitFor);
-                    }
-                    if (!Expression) P.WaitKind = TPage::wkSelector;
-                    if (Value != true) return PrepareLater(WaitPollMs, ppWaitFor);
-                    P.Waiting = false;
-                    PrepareStep(psSnapshot);
-                  });
+      PageCommand(
+          "Runtime.evaluate", Params,
+          [this, Gone, Expression, Text](TPage& P, const TDevToolsReply& R) {
+            if (Gone(R)) return;
+            if (!R.Ok())
+              return Fail(nfFailed, "The browser could not test " + Text + ": " + R.Message);
+            if (auto D = R.Result.find("exceptionDetails"); D != R.Result.end()) {
+              if (D->value("exception", json::object()).value("className", "") == "SyntaxError")
+                return Fail(nfFailed, "Neither a CSS selector nor a JavaScript expression: " +
+                                          Text + " (" + Thrown(*D) + ")");
+              // What it names may not be there yet.
+              return PrepareLater(WaitPollMs, ppWaitFor);
+            }
+            const json Value = R.Result.value("result", json::object()).value("value", json());
+            if (!Expression && Value.is_null()) {
+              P.WaitKind = TPage::wkExpression;
+              return PreparePage(ppWaitFor);
+            }
+            if (!Expression) P.WaitKind = TPage::wkSelector;
+            if (Value != true) return PrepareLater(WaitPollMs, ppWaitFor);
+            P.Waiting = false;
+            PrepareStep(psSnapshot);
+          });
       return;
     }
     case ppClip:
-      PageCommand("Runtime.evaluate", {{"expression", BoxScript(FSelector)}, {"returnByValue", true}},
-                  [this, Gone](TPage& P, const TDevToolsReply& R) {
-                    if (Gone(R)) return;
-                    std::string Why = Problem(R, "The element could not be found");
-                    if (!Why.empty()) return Fail(nfFailed, Why);
-                    const json Box = R.Result.value("result", json::object()).value("value", json());
-                    if (!Box.is_object()) return Fail(nfFailed, "The element could not be found");
-                    const double Side = MaxPictureSide / FScaleFactor;
-                    P.Clip = {{"x", Box.value("x", 0.0)},
-                              {"y", Box.value("y", 0.0)},
-                              {"width", std::min(Box.value("width", 1.0), Side)},
-                              {"height", std::min(Box.value("height", 1.0), Side)},
-                              {"scale", 1}};
-                    Shoot(P.Clip, !Box.value("inside", false));
-                  });
+      PageCommand(
+          "Runtime.evaluate", {{"expression", BoxScript(FSelector)}, {"returnByValue", true}},
+          [this, Gone](TPage& P, const TDevToolsReply& R) {
+            if (Gone(R)) return;
+            std::string Why = Problem(R, "The element could not be found");
+            if (!Why.empty()) return Fail(nfFailed, Why);
+            const json Box = R.Result.value("result", json::object()).value("value", json());
+            if (!Box.is_object()) return Fail(nfFailed, "The element could not be found");
+            const double Side = MaxPictureSide / FScaleFactor;
+            P.Clip = {{"x", Box.value("x", 0.0)},
+                      {"y", Box.value("y", 0.0)},
+                      {"width", std::min(Box.value("width", 1.0), Side)},
+                      {"height", std::min(Box.value("height", 1.0), Side)},
+                      {"scale", 1}};
+            Shoot(P.Clip, !Box.value("inside", false));
+          });
       return;
     default:
       return;

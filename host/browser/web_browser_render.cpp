@@ -60,16 +60,17 @@ void TWebBrowser::PrepareStep(int Step) {
   unsigned Serial = P->Step;
   switch (Step) {
     case psSnapshot:
-      PageCommand("Runtime.evaluate", {{"expression", SnapshotScript}, {"returnByValue", true}},
-                  [this](TPage& P, const TDevToolsReply& R) {
-                    if (R.Ok() && !R.Result.contains("exceptionDetails"))
-                      P.Snapshot = std::make_shared<const json>(
-                          json{{"document", R.Result.value("result", json::object())
-                                                .value("value", json::object())}});
-                    if (R.Kind == TDevToolsReply::rkPageGone)
-                      return Fail(nfCrashed, "The page crashed (its renderer ended)");
-                    PrepareStep(psPlan);
-                  });
+      PageCommand(
+          "Runtime.evaluate", {{"expression", SnapshotScript}, {"returnByValue", true}},
+          [this](TPage& P, const TDevToolsReply& R) {
+            if (R.Ok() && !R.Result.contains("exceptionDetails"))
+              P.Snapshot = std::make_shared<const json>(
+                  json{{"document",
+                        R.Result.value("result", json::object()).value("value", json::object())}});
+            if (R.Kind == TDevToolsReply::rkPageGone)
+              return Fail(nfCrashed, "The page crashed (its renderer ended)");
+            PrepareStep(psPlan);
+          });
       return;
     case psPlan: {
       FPlan = TRenderPlan{Width(), Height(), 0, 0};
@@ -107,59 +108,62 @@ void TWebBrowser::Shoot(const json& Clip, bool BeyondViewport) {
   json Params = {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}};
   if (!Clip.is_null()) Params["clip"] = Clip;
   if (BeyondViewport) Params["captureBeyondViewport"] = true;
-      PageCommand(
-          "Page.captureScreenshot", Params,
-          [this, ViewSerial](TPage& P, const TDevToolsReply& R) {
-            if (R.Kind == TDevToolsReply::rkPageGone)
-              return Fail(nfCrashed, "The page crashed (its renderer ended)");
-            if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
-            auto Data = R.Result.find("data");
-            if (!R.Ok() || Data == R.Result.end() || !Data->is_string())
-              return Fail(nfFailed, "The browser could not render the page: " +
-                                        (R.Message.empty() ? "no picture" : R.Message));
-            // Decoded off the loop: a large page takes long.
-            struct TDecoding {
-              TWebBrowser* Browser;
-              std::weak_ptr<bool> Alive;
-              std::weak_ptr<TPageLink> Link;
-              unsigned Step;
-              std::string Base64;
-              std::shared_ptr<TPicture> Picture = std::make_shared<TPicture>();
-              std::string Error;
-            };
-            auto* D = new TDecoding{this, FAlive, P.Link, P.Step, Data->get<std::string>(),
-                                    std::make_shared<TPicture>(), std::string()};
-            D->Picture->Serial = ViewSerial;
-            std::thread([D] {
-              try {
-                std::vector<std::uint8_t> Png = DecodeBase64(D->Base64);
-                std::string().swap(D->Base64);
-                D->Picture->Image = ReadBrowserPng(Png.data(), Png.size());
-              } catch (const std::exception& E) {
-                D->Error = E.what();
-              }
-              g_idle_add_full(
-                  G_PRIORITY_DEFAULT,
-                  [](gpointer Data) -> gboolean {
-                    auto* D = static_cast<TDecoding*>(Data);
-                    auto L = D->Link.lock();
-                    if (D->Alive.expired() || !L || L->Browser != D->Browser ||
-                        !D->Browser->Current(D->Link, D->Step))
-                      return G_SOURCE_REMOVE;
-                    try {
-                      if (!D->Error.empty())
-                        D->Browser->Fail(nfFailed,
-                                         "The browser's picture cannot be read: " + D->Error);
-                      else
-                        D->Browser->PictureReady(D->Picture);
-                    } catch (...) {
-                      Application->HandleException(D->Browser);
-                    }
-                    return G_SOURCE_REMOVE;
-                  },
-                  D, [](gpointer Data) { delete static_cast<TDecoding*>(Data); });
-            }).detach();
-          });
+  PageCommand(
+      "Page.captureScreenshot", Params, [this, ViewSerial](TPage& P, const TDevToolsReply& R) {
+        if (R.Kind == TDevToolsReply::rkPageGone)
+          return Fail(nfCrashed, "The page crashed (its renderer ended)");
+        if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
+        auto Data = R.Result.find("data");
+        if (!R.Ok() || Data == R.Result.end() || !Data->is_string())
+          return Fail(nfFailed, "The browser could not render the page: " +
+                                    (R.Message.empty() ? "no picture" : R.Message));
+        // Decoded off the loop: a large page takes long.
+        struct TDecoding {
+          TWebBrowser* Browser;
+          std::weak_ptr<bool> Alive;
+          std::weak_ptr<TPageLink> Link;
+          unsigned Step;
+          std::string Base64;
+          std::shared_ptr<TPicture> Picture = std::make_shared<TPicture>();
+          std::string Error;
+        };
+        auto* D = new TDecoding{this,
+                                FAlive,
+                                P.Link,
+                                P.Step,
+                                Data->get<std::string>(),
+                                std::make_shared<TPicture>(),
+                                std::string()};
+        D->Picture->Serial = ViewSerial;
+        std::thread([D] {
+          try {
+            std::vector<std::uint8_t> Png = DecodeBase64(D->Base64);
+            std::string().swap(D->Base64);
+            D->Picture->Image = ReadBrowserPng(Png.data(), Png.size());
+          } catch (const std::exception& E) {
+            D->Error = E.what();
+          }
+          g_idle_add_full(
+              G_PRIORITY_DEFAULT,
+              [](gpointer Data) -> gboolean {
+                auto* D = static_cast<TDecoding*>(Data);
+                auto L = D->Link.lock();
+                if (D->Alive.expired() || !L || L->Browser != D->Browser ||
+                    !D->Browser->Current(D->Link, D->Step))
+                  return G_SOURCE_REMOVE;
+                try {
+                  if (!D->Error.empty())
+                    D->Browser->Fail(nfFailed, "The browser's picture cannot be read: " + D->Error);
+                  else
+                    D->Browser->PictureReady(D->Picture);
+                } catch (...) {
+                  Application->HandleException(D->Browser);
+                }
+                return G_SOURCE_REMOVE;
+              },
+              D, [](gpointer Data) { delete static_cast<TDecoding*>(Data); });
+        }).detach();
+      });
 }
 
 void TWebBrowser::PictureReady(std::shared_ptr<TPicture> Picture) {

@@ -65,11 +65,12 @@ class WebBrowserTest : public ::testing::Test {
                        "</head><body>meta</body></html>"));
     Server->Route("/hang", testing::Hanging());
     // A box comes 700 ms after the page has loaded.
-    Server->Route("/later.html",
-                  Page("<html><body style='margin:0;background:#fff'><script>"
-                       "onload = () => setTimeout(() => document.body.insertAdjacentHTML('beforeend',"
-                       "  \"<div id=late style='position:absolute;left:30px;top:40px;width:60px;"
-                       "height:30px;background:#00aa55'></div>\"), 700);</script></body></html>"));
+    Server->Route(
+        "/later.html",
+        Page("<html><body style='margin:0;background:#fff'><script>"
+             "onload = () => setTimeout(() => document.body.insertAdjacentHTML('beforeend',"
+             "  \"<div id=late style='position:absolute;left:30px;top:40px;width:60px;"
+             "height:30px;background:#00aa55'></div>\"), 700);</script></body></html>"));
     Server->Route("/agent.html", Page("<html><body>agent</body></html>"));
     Server->Route("/partial",
                   testing::Unfinished("<html><body style='margin:0;background:#ff00ff'>partial"));
@@ -206,7 +207,9 @@ TEST_F(WebBrowserTest, RefreshByThePageIsANewNavigation) {
   // taken, which gives that document up: the page ends on the second.
   Browser->Navigate(Server->Url("/meta.html"));
   ASSERT_TRUE(Application->RunUntil(
-      [&] { return !Urls("complete").empty() && Urls("complete").back() == Server->Url("/final.html"); },
+      [&] {
+        return !Urls("complete").empty() && Urls("complete").back() == Server->Url("/final.html");
+      },
       10000));
   EXPECT_EQ(Urls("before"),
             (std::vector<std::string>{Server->Url("/meta.html"), Server->Url("/final.html")}));
