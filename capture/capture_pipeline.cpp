@@ -150,9 +150,10 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
   int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
   try {
     // The browser's picture, of the scale factor's pixels or of one element.
-    if (!FBrowser->PictureSize(VW, VH)) {
-      VW = static_cast<int>(host::Round(VW * FBrowser->DeviceScaleFactor()));
-      VH = static_cast<int>(host::Round(VH * FBrowser->DeviceScaleFactor()));
+    const double Scale = FBrowser->DeviceScaleFactor();
+    if ((Scale != 1 || !FBrowser->Selector().empty()) && !FBrowser->PictureSize(VW, VH)) {
+      VW = static_cast<int>(host::Round(VW * Scale));
+      VH = static_cast<int>(host::Round(VH * Scale));
     }
     const host::TRect R = host::Rect(0, 0, VW, VH);
     FCapture->SetWidth(VW);
