@@ -225,8 +225,9 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // the browser's own.
   const std::string& ColorScheme() const { return FColorScheme; }
   void SetColorScheme(const std::string& Value);
-  // False refuses file: addresses: Navigate raises for them, and a page
-  // that goes to one itself (a redirect, a frame, a script) fails.
+  // False refuses file: addresses: Navigate raises for them. Chromium
+  // keeps web pages from them already; a page's own navigation to one that
+  // commits all the same fails.
   bool AllowLocal() const { return FAllowLocal; }
   void SetAllowLocal(bool Value) { FAllowLocal = Value; }
 
