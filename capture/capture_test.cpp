@@ -138,6 +138,7 @@ TEST_F(CaptureTest, EachViewCapturesItsArea) {
       {wvScreen, 0, 0, 800, 600, 2, 1600, 1200},
       {wvFull, 0, 0, 1500, 3000, 1.5, 2250, 4500},
       {wvCustom, 1024, 200, 1024, 200, 0.5, 512, 100},
+      {wvCustom, 16000, 100, 8192, 100, 2, 16384, 200},  // the picture's bounds
   };
   for (const TCase& C : Cases) {
     TLens L;
