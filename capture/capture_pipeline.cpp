@@ -63,26 +63,30 @@ void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
 }
 
 void TSitelens::CaptureSize(unsigned& Width, unsigned& Height) {
+  // The bounds are the picture's, which has the scale factor's times the
+  // page's pixels a side: past them a capture would fail in the compositor
+  // or take gigabytes.
+  const double Scale = FBrowser->DeviceScaleFactor();
+  const int Side = std::min(MaxCaptureSide, int(MaxCaptureSide / Scale));
+  const std::int64_t Pixels = std::int64_t(double(MaxCapturePixels) / (Scale * Scale));
   switch (FWebPageView) {
     case wvScreen:
       Width = static_cast<unsigned>(host::Screen->Width());
       Height = static_cast<unsigned>(host::Screen->Height());
       return;
     case wvFull: {
-      int W = ScrollSize("ScrollWidth");
-      int H = ScrollSize("ScrollHeight");
+      int W = std::min(ScrollSize("ScrollWidth"), Side);
+      int H = std::min(ScrollSize("ScrollHeight"), Side);
       // Past the bounds the page is cut at the bottom (and the right).
-      if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, MaxCapturePixels / W));
+      if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, Pixels / W));
       Width = static_cast<unsigned>(W);
       Height = static_cast<unsigned>(H);
       return;
     }
     case wvCustom: {
-      // The same bounds as the whole page's: past them a capture would
-      // fail in the compositor or take gigabytes.
-      Width = std::min<unsigned>(Width < 32 ? 640 : Width, MaxCaptureSide);
-      Height = std::min<unsigned>(Height < 32 ? 480 : Height, MaxCaptureSide);
-      Height = static_cast<unsigned>(std::min<std::int64_t>(Height, MaxCapturePixels / Width));
+      Width = std::min<unsigned>(Width < 32 ? 640 : Width, unsigned(Side));
+      Height = std::min<unsigned>(Height < 32 ? 480 : Height, unsigned(Side));
+      Height = static_cast<unsigned>(std::min<std::int64_t>(Height, Pixels / Width));
       return;
     }
   }
@@ -142,8 +146,14 @@ void TSitelens::RestoreAfterLoad() {
 
 void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
                                unsigned ViewHeight) {
-  const int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
+  int VW = static_cast<int>(ViewWidth), VH = static_cast<int>(ViewHeight);
   try {
+    // The browser's picture, of the scale factor's pixels or of one element.
+    const double Scale = FBrowser->DeviceScaleFactor();
+    if ((Scale != 1 || !FBrowser->Selector().empty()) && !FBrowser->PictureSize(VW, VH)) {
+      VW = static_cast<int>(host::Round(VW * Scale));
+      VH = static_cast<int>(host::Round(VH * Scale));
+    }
     const host::TRect R = host::Rect(0, 0, VW, VH);
     FCapture->SetWidth(VW);
     FCapture->SetHeight(VH);

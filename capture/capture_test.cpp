@@ -125,14 +125,24 @@ TEST_F(CaptureTest, EachViewCapturesItsArea) {
     TWebPageView View;
     unsigned Width, Height;  // ViewWidth and ViewHeight before the capture
     unsigned CapturedW, CapturedH;
+    double Scale = 1;              // the browser's device scale factor
+    int PixelsW = 0, PixelsH = 0;  // the capture's size, when not the area's
   };
   const TCase Cases[] = {
-      {wvScreen, 0, 0, 800, 600},  {wvFull, 0, 0, 1500, 3000},  // the body's scroll size
-      {wvCustom, 0, 0, 640, 480},  {wvCustom, 31, 100, 640, 100},
-      {wvCustom, 32, 31, 32, 480}, {wvCustom, 1024, 200, 1024, 200},
+      {wvScreen, 0, 0, 800, 600},
+      {wvFull, 0, 0, 1500, 3000},  // the body's scroll size
+      {wvCustom, 0, 0, 640, 480},
+      {wvCustom, 31, 100, 640, 100},
+      {wvCustom, 32, 31, 32, 480},
+      {wvCustom, 1024, 200, 1024, 200},
+      {wvScreen, 0, 0, 800, 600, 2, 1600, 1200},
+      {wvFull, 0, 0, 1500, 3000, 1.5, 2250, 4500},
+      {wvCustom, 1024, 200, 1024, 200, 0.5, 512, 100},
+      {wvCustom, 16000, 100, 8192, 100, 2, 16384, 200},  // the picture's bounds
   };
   for (const TCase& C : Cases) {
     TLens L;
+    L->Browser().SetDeviceScaleFactor(C.Scale);
     L->SetWebPageView(C.View);
     L->SetViewWidth(C.Width);
     L->SetViewHeight(C.Height);
@@ -140,9 +150,11 @@ TEST_F(CaptureTest, EachViewCapturesItsArea) {
     ASSERT_TRUE(L.WaitReady()) << C.View << " " << C.Width << "x" << C.Height;
     EXPECT_EQ(L->ViewWidth(), C.CapturedW);
     EXPECT_EQ(L->ViewHeight(), C.CapturedH);
-    EXPECT_EQ(L->Capture().Width(), int(C.CapturedW));
-    EXPECT_EQ(L->Capture().Height(), int(C.CapturedH));
-    EXPECT_EQ(PixelAt(L->Capture(), int(C.CapturedW) - 1, int(C.CapturedH) - 1), 0x336699u);
+    const int W = C.PixelsW ? C.PixelsW : int(C.CapturedW);
+    const int H = C.PixelsH ? C.PixelsH : int(C.CapturedH);
+    EXPECT_EQ(L->Capture().Width(), W);
+    EXPECT_EQ(L->Capture().Height(), H);
+    EXPECT_EQ(PixelAt(L->Capture(), W - 1, H - 1), 0x336699u);
   }
 }
 
@@ -589,15 +601,22 @@ TEST_F(CaptureTest, PagesThatDrawLate) {
     EXPECT_EQ(PixelAt(Full->Capture(), i * 350 + 150, 5750), 0x008000u) << "image " << i;
 }
 
+// The bounds are the picture's: at a scale factor of 2 the page is cut at
+// half the height.
 TEST_F(CaptureTest, AFullPageBeyondTheBoundsIsCutToThem) {
-  TLens L;
-  L->SetWebPageView(wvFull);
-  L->setUrl(Server->Url("/huge.html"));
-  ASSERT_TRUE(L.WaitReady(-1, 60000));
-  EXPECT_EQ(L->ViewWidth(), 1000u);
-  EXPECT_EQ(L->ViewHeight(), unsigned(MaxCaptureSide));
-  EXPECT_EQ(PixelAt(L->Capture(), 999, MaxCaptureSide - 1), 0x336699u);
-  EXPECT_TRUE(L->LastError().empty());
+  for (int Scale : {1, 2}) {
+    TLens L;
+    L->Browser().SetDeviceScaleFactor(Scale);
+    L->SetWebPageView(wvFull);
+    L->setUrl(Server->Url("/huge.html"));
+    ASSERT_TRUE(L.WaitReady(-1, 60000)) << Scale;
+    EXPECT_EQ(L->ViewWidth(), 1000u);
+    EXPECT_EQ(L->ViewHeight(), unsigned(MaxCaptureSide / Scale));
+    EXPECT_EQ(L->Capture().Width(), 1000 * Scale);
+    EXPECT_EQ(L->Capture().Height(), MaxCaptureSide);
+    EXPECT_EQ(PixelAt(L->Capture(), 1000 * Scale - 1, MaxCaptureSide - 1), 0x336699u);
+    EXPECT_TRUE(L->LastError().empty()) << L->LastError();
+  }
 }
 
 TEST_F(CaptureTest, AControlFreedMidLoadOrInItsOwnEventIsNeverTouchedAgain) {

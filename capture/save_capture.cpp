@@ -27,6 +27,11 @@ std::string UpperExtension(const std::string& FileName) {
 
 }  // namespace
 
+void TSitelens::SetJPEGQuality(int Value) {
+  if (Value < 1 || Value > 100) throw host::EInvalidOperation("The JPEG quality is from 1 to 100");
+  FJPEGQuality = Value;
+}
+
 std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Width,
                                    std::int32_t Height) {
   host::TGraphic* Shown = FImage->Picture().Graphic();
@@ -46,6 +51,7 @@ std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Wid
   const std::string Ext = UpperExtension(FileName);
   if (Ext == ".JPG") {
     host::TJPEGImage Jpeg;
+    Jpeg.SetCompressionQuality(FJPEGQuality);
     Jpeg.Assign(Work);
     Jpeg.SaveToFile(FileName);
   } else if (Ext == ".PNG") {

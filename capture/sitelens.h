@@ -93,6 +93,16 @@ class TSitelens : public host::TCustomPanel {
   unsigned RenderDelay() const { return FRenderDelay; }
   void SetRenderDelay(unsigned Value) { FRenderDelay = Value; }
 
+  // The JPEG quality SaveToFile writes with, 1 to 100.
+  int JPEGQuality() const { return FJPEGQuality; }
+  void SetJPEGQuality(int Value);
+
+  // What pages are loaded with and what is done to them before they are
+  // captured (the device scale factor, a selected element, a condition
+  // waited for, ...) are the browser's: Browser().SetDeviceScaleFactor(2).
+  // The capture has the browser's picture's pixels: the scale factor's
+  // times the view's, or the selected element's box.
+
   TOnWebImageReadyEvent OnWebImageReady;
   // Captures that fail are otherwise silent: the control keeps its previous
   // picture. This tells the application why.
@@ -174,6 +184,7 @@ class TSitelens : public host::TCustomPanel {
   bool FTimedUpdate = false;
   unsigned FTimerInterval = 0;
   unsigned FRenderDelay = 0;
+  int FJPEGQuality = 90;
 };
 
 }  // namespace snapkit

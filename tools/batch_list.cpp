@@ -1,6 +1,7 @@
 #include "tools/batch_list.h"
 
 #include <glib.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -9,7 +10,7 @@
 
 namespace snapkit::tools {
 
-std::string PageUrl(const std::string& Text) {
+std::string PageUrl(const std::string& Text, bool AllowLocal) {
   // The system's calls would read only up to it: "/\0junk" is not "/".
   if (Text.find('\0') != std::string::npos)
     throw TCaptureFailure{ceMalformedUrl, "a NUL byte in " + Text.substr(0, Text.find('\0'))};
@@ -18,6 +19,10 @@ std::string PageUrl(const std::string& Text) {
   bool HasScheme = Colon != std::string::npos && Colon > 0 && g_ascii_isalpha(Text[0]);
   for (std::size_t i = 1; HasScheme && i < Colon; ++i)
     HasScheme = g_ascii_isalnum(Text[i]) || Text[i] == '+' || Text[i] == '-' || Text[i] == '.';
+  const bool File = HasScheme ? g_ascii_strncasecmp(Text.c_str(), "file:", 5) == 0
+                              : ::access(Text.c_str(), F_OK) == 0;
+  if (File && !AllowLocal)
+    throw TCaptureFailure{ceMalformedUrl, "local files are refused (--no-local): " + Text};
   if (!HasScheme) {
     char* Absolute = realpath(Text.c_str(), nullptr);
     if (!Absolute)

@@ -29,8 +29,9 @@ struct TCaptureFailure {
 };
 
 // The URL to load for Text: a URL as it is, or an existing file's path as a
-// file URL. Raises TCaptureFailure with ceMalformedUrl otherwise.
-std::string PageUrl(const std::string& Text);
+// file URL. Raises TCaptureFailure with ceMalformedUrl otherwise, and for
+// file URLs and paths unless AllowLocal.
+std::string PageUrl(const std::string& Text, bool AllowLocal = true);
 
 struct TBatchEntry {
   int Line;  // in the list, from 1

@@ -230,7 +230,7 @@ int CaptureBatch(const TCaptureOptions& Options) {
       Current[i] = &E;
       std::string File = Options.OutDir + "/" + E.Name;
       try {
-        Jobs[i]->Start(PageUrl(E.Url), File);
+        Jobs[i]->Start(PageUrl(E.Url, !Options.NoLocal), File);
       } catch (const TCaptureFailure& F) {
         Finished(E, TCaptureResult{E.Url, File, F.Code, F.Message});
       }

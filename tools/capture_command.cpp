@@ -3,8 +3,10 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "host/browser/chromium_browser.h"
@@ -57,6 +59,22 @@ const char* const CaptureUsage =
     "                     null if never started), error\n"
     "  --every SECONDS    capture again and again, replacing OUT each time;\n"
     "  --count N          ... N times\n"
+    "  --scale F          device pixels per CSS pixel: 2 gives twice the pixels\n"
+    "                     a side, for high-density screens (before --size)\n"
+    "  --selector CSS     only the box of the first element CSS matches\n"
+    "  --css FILE         add FILE's style sheet to the page, then\n"
+    "  --hide CSS         hide the elements CSS matches (display: none), then\n"
+    "  --javascript FILE  run FILE in the page (a promise it ends with is\n"
+    "                     awaited), then\n"
+    "  --wait-for CSS|JS  wait until the selector matches or the JavaScript\n"
+    "                     expression is true, within --timeout; text that is\n"
+    "                     no selector is JavaScript, and js: before it makes it so\n"
+    "  --user-agent S     send S as the browser's user agent\n"
+    "  --header 'NAME: VALUE'  send it with every request (repeatable)\n"
+    "  --color-scheme light|dark  the prefers-color-scheme the page sees\n"
+    "  --quality N        JPEG quality from 1 to 100 (90)\n"
+    "  --no-local         refuse local paths and file URLs (exit 3), for\n"
+    "                     addresses that others pass on\n"
     "  Exit codes: 0 written, 1 failed (in bulk: some pages failed or lines\n"
     "  were bad), 2 usage (also two list lines naming one file), 3 malformed\n"
     "  URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
@@ -87,6 +105,32 @@ void ParseSize(const std::string& Text, const std::string& Option, int& W, int& 
   if (X == std::string::npos) throw TUsageError{Option + " wants WxH, for example 320x240"};
   W = ParseWhole(Text.substr(0, X), Option + "'s width", 1, MaxCaptureSide);
   H = ParseWhole(Text.substr(X + 1), Option + "'s height", 1, MaxCaptureSide);
+}
+
+std::string ReadOptionFile(const std::string& File, const std::string& Option) {
+  std::FILE* In = std::fopen(File.c_str(), "rb");
+  std::string Text;
+  int Error = In ? 0 : errno;
+  char Buf[65536];
+  std::size_t N;
+  while (In && (N = std::fread(Buf, 1, sizeof Buf, In)) > 0) Text.append(Buf, N);
+  if (In && std::ferror(In)) Error = errno;
+  if (In) std::fclose(In);
+  if (Error) throw TUsageError{Option + ": cannot read " + File + ": " + std::strerror(Error)};
+  return Text;
+}
+
+std::pair<std::string, std::string> ParseHeader(const std::string& Text) {
+  const std::size_t Colon = Text.find(':');
+  std::string Name = Text.substr(0, Colon);
+  bool Token = !Name.empty();
+  for (unsigned char C : Name)
+    Token = Token && (g_ascii_isalnum(char(C)) || std::strchr("!#$%&'*+-.^_`|~", C));
+  if (Colon == std::string::npos || !Token || Text.find_first_of("\r\n") != std::string::npos)
+    throw TUsageError{"--header wants 'NAME: VALUE', for example 'Accept-Language: de'"};
+  std::size_t From = Text.find_first_not_of(" \t", Colon + 1);
+  std::size_t To = Text.find_last_not_of(" \t");
+  return {Name, From == std::string::npos ? std::string() : Text.substr(From, To - From + 1)};
 }
 
 }  // namespace
@@ -157,6 +201,34 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.EveryMs = ParseSeconds(Value(), A);
     } else if (A == "--count") {
       O.Count = ParseWhole(Value(), "--count", 1, 1000000000);
+    } else if (A == "--scale") {
+      const std::string& V = Value();
+      char* End = nullptr;
+      O.Scale = std::strtod(V.c_str(), &End);
+      if (V.empty() || *End || !(O.Scale > 0 && O.Scale <= 8))
+        throw TUsageError{"--scale wants a number above 0 and at most 8"};
+    } else if (A == "--selector" || A == "--wait-for" || A == "--hide") {
+      std::string& Field = A == "--selector" ? O.Selector : A == "--wait-for" ? O.WaitFor : O.Hide;
+      Field = Value();
+      if (Field.empty() || Field == "js:") throw TUsageError{A + " needs a value"};
+    } else if (A == "--javascript") {
+      O.Script = ReadOptionFile(Value(), A);
+    } else if (A == "--css") {
+      O.StyleSheet = ReadOptionFile(Value(), A);
+    } else if (A == "--user-agent") {
+      O.UserAgent = Value();
+      if (O.UserAgent.empty() || O.UserAgent.find_first_of("\r\n") != std::string::npos)
+        throw TUsageError{"--user-agent wants one line of text"};
+    } else if (A == "--header") {
+      O.Headers.push_back(ParseHeader(Value()));
+    } else if (A == "--color-scheme") {
+      O.ColorScheme = Value();
+      if (O.ColorScheme != "light" && O.ColorScheme != "dark")
+        throw TUsageError{"--color-scheme is light or dark"};
+    } else if (A == "--quality") {
+      O.Quality = ParseWhole(Value(), "--quality", 1, 100);
+    } else if (A == "--no-local") {
+      O.NoLocal = true;
     } else if (A.size() > 1 && A[0] == '-') {
       throw TUsageError{"unknown option " + A};
     } else {
@@ -174,6 +246,8 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     if (O.EveryMs) throw TUsageError{"--every captures one page, not a list"};
     if (O.Resume && O.Report.empty())
       throw TUsageError{"--resume needs the --report of the runs before"};
+    if (O.Quality && O.Given != TPictureFormat::Jpeg)
+      throw TUsageError{"--quality is JPEG's: a list takes it with --format jpg"};
   } else {
     if (Words.size() != 2) throw TUsageError{"capture needs a URL and an output file"};
     if (!O.OutDir.empty() || !O.Report.empty() || O.Jobs != 1 || O.ShardCount != 1 ||
@@ -182,7 +256,10 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     O.Url = Words[0];
     O.Output = Words[1];
     std::string Why;
-    if (!OutputFormat(O.Output, O.Given, &Why)) throw TUsageError{Why};
+    std::optional<TPictureFormat> Format = OutputFormat(O.Output, O.Given, &Why);
+    if (!Format) throw TUsageError{Why};
+    if (O.Quality && *Format != TPictureFormat::Jpeg)
+      throw TUsageError{"--quality is JPEG's, and " + O.Output + " is " + FormatName(*Format)};
     if (O.Output == "-" && O.EveryMs)
       throw TUsageError{"--every replaces a file; it cannot write to standard output"};
   }
@@ -196,7 +273,7 @@ void Complain(const TCaptureResult& R) {
 }
 
 int CaptureOne(const TCaptureOptions& Options) {
-  std::string Url = PageUrl(Options.Url);
+  std::string Url = PageUrl(Options.Url, !Options.NoLocal);
   if (std::string Why = OutputFolderProblem(Options.Output); !Why.empty())
     throw TCaptureFailure{ceFailed, Options.Output + ": " + Why};
   StartBrowser(Options);

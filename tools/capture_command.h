@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/sitelens.h"
@@ -47,6 +48,20 @@ struct TCaptureOptions {
   int TimeoutMs = 30000;
   int DelayMs = 0;
   bool ShowProgress = false;  // a progress bar in bulk (standard error is a terminal)
+
+  // The page: see TWebBrowser's options of the same names. Script and
+  // StyleSheet hold the files' contents, read when the options are parsed.
+  double Scale = 1;
+  std::string Selector;
+  std::string WaitFor;
+  std::string Hide;
+  std::string Script;
+  std::string StyleSheet;
+  std::string UserAgent;
+  std::vector<std::pair<std::string, std::string>> Headers;
+  std::string ColorScheme;
+  int Quality = 0;  // JPEG; 0: the control's own
+  bool NoLocal = false;
 };
 
 // Args are the words after "capture". Raises TUsageError.

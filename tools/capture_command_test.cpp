@@ -31,6 +31,7 @@
 #include "tools/capture_batch.h"
 #include "tools/convert_command.h"
 #include "tools/scheduler_shard.h"
+#include "tools/testing/capture_program.h"
 
 namespace snapkit::tools {
 namespace {
@@ -69,6 +70,20 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--format", "jpg"},
       {"http://a/", "-", "--format", "jpe"},
       {"http://a/", "-", "--format", "png", "--every", "1"},
+      // The page's options.
+      {"http://a/", "a.png", "--scale", "0"},
+      {"http://a/", "a.png", "--scale", "9"},
+      {"http://a/", "a.png", "--scale", "2x"},
+      {"http://a/", "a.png", "--quality", "80"},
+      {"http://a/", "a.jpg", "--quality", "0"},
+      {"--batch", "list.txt", "--out-dir", "d", "--quality", "80"},
+      {"http://a/", "a.png", "--header", "X-No-Colon"},
+      {"http://a/", "a.png", "--header", "Bad Name: v"},
+      {"http://a/", "a.png", "--header", ": v"},
+      {"http://a/", "a.png", "--color-scheme", "blue"},
+      {"http://a/", "a.png", "--user-agent", ""},
+      {"http://a/", "a.png", "--wait-for", "js:"},
+      {"http://a/", "a.png", "--css", "/"},  // a folder
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
 
@@ -83,10 +98,32 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
   EXPECT_EQ(O.TimeoutMs, 2500);
   EXPECT_EQ(O.DelayMs, 500);
   EXPECT_EQ(O.ScreenWidth, 800);
-  for (const std::vector<std::string>& Good : {std::vector<std::string>{"http://a/", "a.JPEG"},
-                                               {"http://a/", "a.gif", "--format", "png"},
-                                               {"http://a/", "a.Jpe", "--format", "jpg"},
-                                               {"http://a/", "-", "--format", "BMP"}})
+  host::testing::TScratchDir Dir;
+  std::ofstream(Dir.File("a.css")) << "p { color: red }";
+  O = ParseCaptureArgs({"http://a/", "a.jpg", "--scale", "1.5", "--quality", "40", "--header",
+                        "X-A:  one two ", "--header", "X-B:", "--color-scheme", "dark",
+                        "--no-local", "--css", Dir.File("a.css")});
+  EXPECT_EQ(O.Scale, 1.5);
+  EXPECT_EQ(O.Quality, 40);
+  EXPECT_EQ(O.Headers,
+            (std::vector<std::pair<std::string, std::string>>{{"X-A", "one two"}, {"X-B", ""}}));
+  EXPECT_EQ(O.ColorScheme, "dark");
+  EXPECT_TRUE(O.NoLocal);
+  EXPECT_EQ(O.StyleSheet, "p { color: red }");
+  // A file that cannot be read is named at once.
+  try {
+    ParseCaptureArgs({"http://a/", "a.png", "--javascript", Dir.File("none.js")});
+    ADD_FAILURE();
+  } catch (const TUsageError& E) {
+    EXPECT_NE(E.Message.find("--javascript: cannot read " + Dir.File("none.js")), std::string::npos)
+        << E.Message;
+  }
+  for (const std::vector<std::string>& Good :
+       {std::vector<std::string>{"http://a/", "a.JPEG"},
+        {"--batch", "l", "--out-dir", "d", "--quality", "80", "--format", "jpg"},
+        {"http://a/", "a.gif", "--format", "png"},
+        {"http://a/", "a.Jpe", "--format", "jpg"},
+        {"http://a/", "-", "--format", "BMP"}})
     EXPECT_NO_THROW(ParseCaptureArgs(Good)) << Good[1];
 }
 
@@ -413,76 +450,7 @@ TEST(CaptureBatchList, BadLinesAndClashesAreFoundByLine) {
 
 // ---- the program -------------------------------------------------------------
 
-class CaptureProgram : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    Server = new TTestServer;
-    Server->Route("/page.html",
-                  Page("<html><body style='margin:0;background:#00ff00'>"
-                       "<div style='width:100px;height:2000px'></div></body></html>"));
-    Server->Route("/tall.html",
-                  Page("<html><body style='margin:0;background:#00ff00'>"
-                       "<div style='width:100px;height:20000px'></div></body></html>"));
-    Server->Route("/late.html",
-                  Page("<html><body style='margin:0;background:#ffffff'><script>onload = () => "
-                       "setTimeout(() => document.body.style.background = '#ff0000', 300);"
-                       "</script></body></html>"));
-    Server->Route("/endless", host::testing::Unfinished("<html><body>still loading"));
-    host::testing::TResponse Login = Page("who are you?", "text/plain");
-    Login.Status = 401;
-    Login.Headers = "www-authenticate: Basic realm=\"x\"\r\n";
-    Server->Route("/login", Login);
-    // Colours itself by whether a file of this machine could be read.
-    Server->Route("/peek.html", Page("<html><body style='margin:0;background:#ffffff'><script>"
-                                     "fetch('file:///etc/hostname').then(r => r.text())"
-                                     ".then(() => document.body.style.background = '#ff0000',"
-                                     "      () => document.body.style.background = '#0000ff');"
-                                     "</script></body></html>"));
-  }
-  static void TearDownTestSuite() {
-    delete Server;
-    Server = nullptr;
-  }
-
-  // Standard output goes to the file Stdout when given, else with the
-  // messages into Output.
-  int Run(const std::string& Args, std::string* Output = nullptr, const std::string& Stdout = "") {
-    std::string Cmd = std::string(SNAPKIT_PROGRAM) + " capture " + Args + " 2>&1" +
-                      (Stdout.empty() ? "" : " >" + Stdout);
-    FILE* P = popen(Cmd.c_str(), "r");
-    char Buf[4096];
-    std::size_t N;
-    std::string Out;
-    while ((N = std::fread(Buf, 1, sizeof Buf, P)) > 0) Out.append(Buf, N);
-    int Status = pclose(P);
-    if (Output) *Output = Out;
-    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-  }
-  // Pillow's reading of the file: format, size and the colour near the
-  // top-left corner, each channel as 0 or f (JPEG and resampling shift them).
-  std::string Sees(const std::string& File) {
-    std::string Out;
-    host::testing::RunPython(
-        "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
-        "print(im.format, '%dx%d' % im.size, ''.join("
-        "'f' if c >= 128 else '0' for c in im.convert('RGB').getpixel((2, 2))),"
-        " end='')",
-        {File}, &Out);
-    return Out;
-  }
-  std::vector<std::string> Files() {
-    std::vector<std::string> Names;
-    for (const auto& E : std::filesystem::directory_iterator(Dir.Path()))
-      Names.push_back(E.path().filename());
-    std::sort(Names.begin(), Names.end());
-    return Names;
-  }
-
-  static TTestServer* Server;
-  host::testing::TScratchDir Dir;
-};
-
-TTestServer* CaptureProgram::Server = nullptr;
+using testing::CaptureProgram;
 
 TEST_F(CaptureProgram, ViewsSizesAndFormats) {
   struct TCase {
@@ -527,8 +495,12 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
     int Exit;
     std::string Says;
     std::string Out = "out.png";
+    double Seconds = 0;  // > 0: it ends after this long and not much later
   };
   ASSERT_EQ(::mkdir(Dir.File("taken.png").c_str(), 0777), 0);
+  host::testing::TScratchDir Aside;
+  std::ofstream(Aside.File("throws.js")) << "document.title = 'x';\nthrow new Error('boom');\n";
+  std::ofstream(Aside.File("local.html")) << "<p>here</p>";
   const TCase Cases[] = {
       {"http://127.0.0.1:" + std::to_string(host::testing::ClosedPort()) + "/", "", ceUnreachable,
        "ERR_CONNECTION_REFUSED"},
@@ -545,11 +517,39 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
        "the folder " + Dir.File("none") + " does not exist", "none/out.png"},
       {Server->Url("/page.html"), "", ceFailed, "Cannot create file \"" + Dir.File("taken.png"),
        "taken.png"},
+      // What the page's options cannot do.
+      {Server->Url("/box.html"), "--selector '#none'", ceFailed,
+       "No element matches the selector #none"},
+      {Server->Url("/box.html"), "--selector 'p:bad('", ceFailed, "Not a CSS selector: p:bad("},
+      {Server->Url("/later.html"), "--wait-for '#never' --timeout 2", ceTimedOut,
+       "no complete page within 2 s (still waiting for the selector #never to match)", "out.png",
+       2},
+      {Server->Url("/box.html"), "--wait-for 'js:window.app.ready' --timeout 1.5", ceTimedOut,
+       "(still waiting for window.app.ready to be true)", "out.png", 1.5},
+      {Server->Url("/box.html"), "--wait-for ')('", ceFailed,
+       "Neither a CSS selector nor a JavaScript expression: )("},
+      {Server->Url("/box.html"), "--javascript " + Aside.File("throws.js"), ceFailed,
+       "The script failed: Error: boom"},
+      {Server->Url("/box.html"), "--hide 'p:bad('", ceFailed, "Not a CSS selector: p:bad("},
+      {Server->Url("/box.html"), "--css " + Aside.File("none.css"), ceUsage,
+       "--css: cannot read " + Aside.File("none.css")},
+      {Server->Url("/box.html"), "--quality 50", ceUsage,
+       "--quality is JPEG's, and " + Dir.File("out.png") + " is PNG"},
+      {Aside.File("local.html"), "--no-local", ceMalformedUrl,
+       "local files are refused (--no-local): " + Aside.File("local.html")},
+      {"FILE://" + Aside.File("local.html"), "--no-local", ceMalformedUrl,
+       "local files are refused (--no-local): FILE://"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
     const std::string File = C.Out == "-" ? C.Out : Dir.File(C.Out);
+    const gint64 Start = g_get_monotonic_time();
     EXPECT_EQ(Run("'" + C.Url + "' " + File + " " + C.More, &Out), C.Exit) << Out;
+    const double Took = double(g_get_monotonic_time() - Start) / 1e6;
+    if (C.Seconds > 0) {
+      EXPECT_GE(Took, C.Seconds) << Out;
+      EXPECT_LE(Took, C.Seconds + 1.5) << Out;
+    }
     EXPECT_NE(Out.find(C.Says), std::string::npos) << Out;
     // The messages name OUT, never the hidden name it is written under.
     EXPECT_EQ(Out.find(".part-"), std::string::npos) << Out;

@@ -43,6 +43,18 @@ void TCaptureJob::MakeLens() {
   FLens->SetViewHeight(unsigned(FOptions.AreaHeight));
   FLens->SetProportional(!FOptions.Stretch);
   FLens->SetRenderDelay(unsigned(FOptions.DelayMs));
+  if (FOptions.Quality) FLens->SetJPEGQuality(FOptions.Quality);
+  host::TWebBrowser& B = FLens->Browser();
+  B.SetDeviceScaleFactor(FOptions.Scale);
+  B.SetSelector(FOptions.Selector);
+  B.SetWaitFor(FOptions.WaitFor);
+  B.SetHideSelector(FOptions.Hide);
+  B.SetScript(FOptions.Script);
+  B.SetStyleSheet(FOptions.StyleSheet);
+  B.SetUserAgent(FOptions.UserAgent);
+  B.SetExtraHeaders(FOptions.Headers);
+  B.SetColorScheme(FOptions.ColorScheme);
+  B.SetAllowLocal(!FOptions.NoLocal);
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);
@@ -105,6 +117,7 @@ void TCaptureJob::Start(const std::string& Url, const std::string& File) {
 gboolean TCaptureJob::Expired(gpointer Self) {
   auto* Job = static_cast<TCaptureJob*>(Self);
   Job->FDeadline = 0;
+  const std::string Waiting = Job->FLens->Browser().Waiting();
   try {
     Job->FLens->Browser().Stop();
   } catch (const host::Exception&) {
@@ -115,7 +128,7 @@ gboolean TCaptureJob::Expired(gpointer Self) {
                 Job->FOptions.TimeoutMs / 1000.0);
   // Not from a callback of the control: nothing of it is on the stack.
   Job->RecycleLens();
-  Job->Finish(ceTimedOut, Text);
+  Job->Finish(ceTimedOut, Waiting.empty() ? Text : Text + (" (still waiting for " + Waiting + ")"));
   return G_SOURCE_REMOVE;
 }
 

@@ -58,7 +58,7 @@ TEST(ProgramDocuments, HelpManPageAndReadmeAgree) {
   std::set<std::string> All = Options(Help_);
   for (const std::string& Text : {Man, Readme})
     for (const std::string& O : Options(Text)) All.insert(O);
-  EXPECT_GE(All.size(), 20u);
+  EXPECT_GE(All.size(), 31u);
   for (const std::string& O : All) {
     EXPECT_NE(Help_.find(O), std::string::npos) << O << " is not in --help";
     EXPECT_NE(Man.find(O), std::string::npos) << O << " is not in the man page";

@@ -159,6 +159,7 @@ void TWebBrowser::OpenPage() {
               // A print dialog would hold the page's script for good.
               C.Send("Page.addScriptToEvaluateOnNewDocument",
                      {{"source", "window.print = () => {};"}}, P->SessionId);
+              SetUpPage(P->SessionId);
               ApplyViewport();
               C.Command(
                   "Page.getFrameTree", json::object(), P->SessionId,
@@ -214,7 +215,7 @@ void TWebBrowser::ApplyViewport() {
     Chromium().Send("Emulation.setDeviceMetricsOverride",
                     {{"width", std::max(Width(), 1)},
                      {"height", std::max(Height(), 1)},
-                     {"deviceScaleFactor", 1},
+                     {"deviceScaleFactor", FScaleFactor},
                      {"mobile", false}},
                     FPage->SessionId);
   } catch (const Exception&) {
@@ -234,6 +235,8 @@ void TWebBrowser::Navigate(const std::wstring& URL) { Navigate(ToUtf8(URL)); }
 
 void TWebBrowser::Navigate(const std::string& URL) {
   CheckAddress(URL);
+  if (!FAllowLocal && IsFileUrl(URL))
+    throw EOleException("The browser does not load local files here: " + URL);
   FFailedStatus = 0;
   // A browser or page lost a moment ago, before the loop could tell, is
   // this navigation's business, not a failure to report.
@@ -298,7 +301,7 @@ TWebBrowser::TPage* TWebBrowser::Current(const std::weak_ptr<TPageLink>& Link, u
 // A renderer keeps the garbage and freed memory of the pages it has shown;
 // a page grown heavy is closed, so that the next load has a fresh renderer.
 void TWebBrowser::CheckHeapThenNavigate() {
-  if (FPageHeapLimit == 0) {
+  if (FPageHeapLimit == 0 || FPageOptionsChanged) {
     OpenPage();
     return;
   }

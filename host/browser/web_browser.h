@@ -18,6 +18,8 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/forms/controls.h"
 #include "host/graphics/canvas.h"
@@ -207,6 +209,57 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   std::size_t PageHeapLimit() const { return FPageHeapLimit; }
   void SetPageHeapLimit(std::size_t Bytes) { FPageHeapLimit = Bytes; }
 
+  // ---- what pages are loaded with (web_browser_options.cpp) ----------------
+  // Device pixels per CSS pixel: pictures have this many times the pixels
+  // of the layout's size. Above 0 and at most 8, else EInvalidOperation.
+  double DeviceScaleFactor() const { return FScaleFactor; }
+  void SetDeviceScaleFactor(double Value);
+  // Sent instead of the browser's own when not empty.
+  const std::string& UserAgent() const { return FUserAgent; }
+  void SetUserAgent(const std::string& Value);
+  // Sent with every request of the page. A name that is no HTTP token, or a
+  // line break in a value, raises EOleException.
+  using THeaders = std::vector<std::pair<std::string, std::string>>;
+  const THeaders& ExtraHeaders() const { return FExtraHeaders; }
+  void SetExtraHeaders(const THeaders& Value);
+  // The prefers-color-scheme the page sees: "light", "dark", or empty for
+  // the browser's own.
+  const std::string& ColorScheme() const { return FColorScheme; }
+  void SetColorScheme(const std::string& Value);
+  // False refuses file: addresses: Navigate raises for them. Chromium
+  // keeps web pages from them already; a page's own navigation to one that
+  // commits all the same fails.
+  bool AllowLocal() const { return FAllowLocal; }
+  void SetAllowLocal(bool Value) { FAllowLocal = Value; }
+
+  // ---- what is done to a loaded page before its picture is taken ----------
+  // In this order, before the page is measured: StyleSheet is added to the
+  // document, the elements that HideSelector matches get display:none,
+  // Script runs (a promise it ends with is awaited), and WaitFor is polled
+  // until it holds. A failing script, or a selector that is none, fails the
+  // navigation; time runs out as RenderTimeout says.
+  const std::string& StyleSheet() const { return FStyleSheet; }
+  void SetStyleSheet(const std::string& Value) { FStyleSheet = Value; }
+  const std::string& HideSelector() const { return FHideSelector; }
+  void SetHideSelector(const std::string& Value) { FHideSelector = Value; }
+  const std::string& Script() const { return FScript; }
+  void SetScript(const std::string& Value) { FScript = Value; }
+  // A CSS selector that must match, or a JavaScript expression that must be
+  // true: a selector when the text is one, else an expression; "js:" before
+  // it makes it an expression whatever it looks like ("js:window.ready").
+  const std::string& WaitFor() const { return FWaitFor; }
+  void SetWaitFor(const std::string& Value) { FWaitFor = Value; }
+  // Not empty: the picture is the box of the first element it matches, as
+  // laid out when it is taken; none matching fails the navigation.
+  const std::string& Selector() const { return FSelector; }
+  void SetSelector(const std::string& Value) { FSelector = Value; }
+  // What the picture being prepared still waits for ("the selector #x to
+  // match"); empty when it waits for nothing of WaitFor's.
+  std::string Waiting() const;
+  // The size in pixels of the picture taken for the document, while it
+  // still shows the current view; false when there is none.
+  bool PictureSize(int& Width, int& Height) const;
+
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserDocumentComplete OnDocumentComplete;
   TWebBrowserNavigateError OnNavigateError;
@@ -247,6 +300,12 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   void MainDocumentLoaded();
   void PrepareStep(int Step);
   void PictureReady(std::shared_ptr<TPicture> Picture);
+  void SetUpPage(const std::string& SessionId);
+  void PageOptionsChanged();
+  bool RefusedLocal(const std::string& URL);
+  void PrepareLater(int Ms, int Step);
+  void PreparePage(int Step);
+  void Shoot(const nlohmann::json& Clip, bool BeyondViewport);
   OleVariant Evaluate(const std::string& Expression);
   static OleVariant Convert(const nlohmann::json& Reply, const std::shared_ptr<TPageLink>& Link);
 
@@ -269,6 +328,16 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   unsigned FViewSerial = 0;
   std::shared_ptr<TPicture> FPicture;
   std::string FRenderError;
+
+  double FScaleFactor = 1;
+  std::string FUserAgent;
+  THeaders FExtraHeaders;
+  std::string FColorScheme;
+  bool FAllowLocal = true;
+  // The page was set up with other options: the next navigation opens a
+  // fresh one.
+  bool FPageOptionsChanged = false;
+  std::string FStyleSheet, FHideSelector, FScript, FWaitFor, FSelector;
 };
 
 }  // namespace host

@@ -29,8 +29,9 @@ HRESULT TWebBrowser::Draw(std::uint32_t dwDrawAspect, std::int32_t, void*, const
     Picture = std::make_shared<TPicture>();
     try {
       if (FPage && FPage->Preparing) throw EOleException("The page is still being rendered");
-      json Shot = PageCall("Page.captureScreenshot",
-                           {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}});
+      json Params = {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}};
+      if (!FPage->Clip.is_null()) Params["clip"] = FPage->Clip;
+      json Shot = PageCall("Page.captureScreenshot", Params);
       std::vector<std::uint8_t> Png = DecodeBase64(Shot.at("data").get_ref<const std::string&>());
       Picture->Image = ReadBrowserPng(Png.data(), Png.size());
       Picture->Serial = FViewSerial;

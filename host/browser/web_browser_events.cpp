@@ -66,6 +66,7 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     if (Type == "sameDocument" || Type == "historySameDocument") return;
     std::string Frame = A.value("frameId", std::string());
     std::string Loader = A.value("loaderId", std::string());
+    if (RefusedLocal(A.value("url", std::string()))) return;
     if (Frame == P.MainFrameId) {
       if (P.AwaitingNavigate && P.ExpectedLoader.empty()) P.ExpectedLoader = Loader;
       P.MainStarted = true;
@@ -109,6 +110,7 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
   } else if (E.Method == "Page.frameNavigated") {
     const json F = A.value("frame", json::object());
     std::string Id = F.value("id", std::string());
+    if (RefusedLocal(FrameUrl(F))) return;
     if (!F.contains("parentId")) {
       if (P.ExpectedLoader.empty() || F.value("loaderId", std::string()) != P.ExpectedLoader)
         return;

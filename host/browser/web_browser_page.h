@@ -18,6 +18,23 @@ inline TChromiumBrowser& Chromium() { return TChromiumBrowser::Shared(); }
 // How long an aborted navigation waits for word of its renderer's crash.
 constexpr int AbortGraceMs = 300;
 
+// A file: address, in any case.
+bool IsFileUrl(const std::string& URL);
+
+// The steps from a loaded document to its picture: the page's own ones
+// (web_browser_prepare.cpp) come first, then the measuring and the shot.
+enum TPrepareStep {
+  psSnapshot,
+  psPlan,
+  psImages,
+  psDelay,
+  psShoot,
+  ppStyle,
+  ppScript,
+  ppWaitFor,
+  ppClip
+};
+
 // Lets late-bound values outlive the control safely.
 struct TPageLink {
   TWebBrowser* Browser;
@@ -36,18 +53,22 @@ struct TWebBrowser::TPage {
   int MainStatus = 0;  // HTTP status of the main document, 0 without one
   unsigned Generation = 0;
   std::shared_ptr<TPageLink> Link;
-  bool Ready = false;          // attached and set up
-  std::uint64_t Barrier = 0;   // events up to this one are stale
-  unsigned Step = 0;           // counts navigations: answers to an earlier one are stale
+  bool Ready = false;             // attached and set up
+  std::uint64_t Barrier = 0;      // events up to this one are stale
+  unsigned Step = 0;              // counts navigations: answers to an earlier one are stale
   bool AwaitingNavigate = false;  // Page.navigate sent, not answered
-  std::string ExpectedLoader;  // the main document being followed
-  bool MainStarted = false;    // a main navigation started, not committed
-  bool Preparing = false;      // the main document loaded, its picture being taken
-  int SelfNavigations = 0;     // since the last Navigate
+  std::string ExpectedLoader;     // the main document being followed
+  bool MainStarted = false;       // a main navigation started, not committed
+  bool Preparing = false;         // the main document loaded, its picture being taken
+  int SelfNavigations = 0;        // since the last Navigate
   std::map<std::string, TFrame> Frames;
   // What the main document held when it loaded ({"document": {...}}), read
   // before it was reported complete so that late-bound reads need not wait.
   std::shared_ptr<const nlohmann::json> Snapshot;
+  enum TWaitKind { wkUntried, wkSelector, wkExpression };
+  TWaitKind WaitKind = wkUntried;  // what WaitFor turned out to be
+  bool Waiting = false;            // WaitFor is being polled
+  nlohmann::json Clip;             // the selected element's box, null without one
 };
 
 struct TWebBrowser::TPicture {

@@ -38,8 +38,6 @@ std::string ImageWaitScript(int TimeoutMs) {
          "})()";
 }
 
-enum TPrepareStep { psSnapshot, psPlan, psImages, psDelay, psShoot };
-
 }  // namespace
 
 void TWebBrowser::MainDocumentLoaded() {
@@ -49,7 +47,10 @@ void TWebBrowser::MainDocumentLoaded() {
   P->Preparing = true;
   FReadyState = READYSTATE_INTERACTIVE;
   Watch(wRender, FRenderTimeout);
-  PrepareStep(psSnapshot);
+  P->Waiting = false;
+  P->WaitKind = TPage::wkUntried;
+  P->Clip = nullptr;
+  PreparePage(ppStyle);
 }
 
 void TWebBrowser::PrepareStep(int Step) {
@@ -59,16 +60,17 @@ void TWebBrowser::PrepareStep(int Step) {
   unsigned Serial = P->Step;
   switch (Step) {
     case psSnapshot:
-      PageCommand("Runtime.evaluate", {{"expression", SnapshotScript}, {"returnByValue", true}},
-                  [this](TPage& P, const TDevToolsReply& R) {
-                    if (R.Ok() && !R.Result.contains("exceptionDetails"))
-                      P.Snapshot = std::make_shared<const json>(
-                          json{{"document", R.Result.value("result", json::object())
-                                                .value("value", json::object())}});
-                    if (R.Kind == TDevToolsReply::rkPageGone)
-                      return Fail(nfCrashed, "The page crashed (its renderer ended)");
-                    PrepareStep(psPlan);
-                  });
+      PageCommand(
+          "Runtime.evaluate", {{"expression", SnapshotScript}, {"returnByValue", true}},
+          [this](TPage& P, const TDevToolsReply& R) {
+            if (R.Ok() && !R.Result.contains("exceptionDetails"))
+              P.Snapshot = std::make_shared<const json>(
+                  json{{"document",
+                        R.Result.value("result", json::object()).value("value", json::object())}});
+            if (R.Kind == TDevToolsReply::rkPageGone)
+              return Fail(nfCrashed, "The page crashed (its renderer ended)");
+            PrepareStep(psPlan);
+          });
       return;
     case psPlan: {
       FPlan = TRenderPlan{Width(), Height(), 0, 0};
@@ -90,89 +92,78 @@ void TWebBrowser::PrepareStep(int Step) {
                   {{"expression", ImageWaitScript(FPlan.ImageWaitMs)}, {"awaitPromise", true}},
                   [this](TPage&, const TDevToolsReply&) { PrepareStep(psDelay); });
       return;
-    case psDelay: {
+    case psDelay:
       if (FPlan.DelayMs <= 0) return PrepareStep(psShoot);
-      struct TPosted {
-        TWebBrowser* Browser;
-        std::weak_ptr<bool> Alive;
-        std::weak_ptr<TPageLink> Link;
-        unsigned Step;
-      };
-      g_timeout_add_full(
-          G_PRIORITY_DEFAULT, guint(FPlan.DelayMs),
-          [](gpointer Data) -> gboolean {
-            auto* T = static_cast<TPosted*>(Data);
-            // The link is checked first: the browser may be gone.
-            auto L = T->Link.lock();
-            if (!T->Alive.expired() && L && L->Browser == T->Browser &&
-                T->Browser->Current(T->Link, T->Step))
-              T->Browser->PrepareStep(psShoot);
-            return G_SOURCE_REMOVE;
-          },
-          new TPosted{this, FAlive, Link, Serial}, [](gpointer Data) { delete static_cast<TPosted*>(Data); });
-      return;
-    }
-    case psShoot: {
-      unsigned ViewSerial = FViewSerial;
-      PageCommand(
-          "Page.captureScreenshot",
-          {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}},
-          [this, ViewSerial](TPage& P, const TDevToolsReply& R) {
-            if (R.Kind == TDevToolsReply::rkPageGone)
-              return Fail(nfCrashed, "The page crashed (its renderer ended)");
-            if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
-            auto Data = R.Result.find("data");
-            if (!R.Ok() || Data == R.Result.end() || !Data->is_string())
-              return Fail(nfFailed, "The browser could not render the page: " +
-                                        (R.Message.empty() ? "no picture" : R.Message));
-            // Decoded off the loop: a large page takes long.
-            struct TDecoding {
-              TWebBrowser* Browser;
-              std::weak_ptr<bool> Alive;
-              std::weak_ptr<TPageLink> Link;
-              unsigned Step;
-              std::string Base64;
-              std::shared_ptr<TPicture> Picture = std::make_shared<TPicture>();
-              std::string Error;
-            };
-            auto* D = new TDecoding{this, FAlive, P.Link, P.Step, Data->get<std::string>(),
-                                    std::make_shared<TPicture>(), std::string()};
-            D->Picture->Serial = ViewSerial;
-            std::thread([D] {
-              try {
-                std::vector<std::uint8_t> Png = DecodeBase64(D->Base64);
-                std::string().swap(D->Base64);
-                D->Picture->Image = ReadBrowserPng(Png.data(), Png.size());
-              } catch (const std::exception& E) {
-                D->Error = E.what();
-              }
-              g_idle_add_full(
-                  G_PRIORITY_DEFAULT,
-                  [](gpointer Data) -> gboolean {
-                    auto* D = static_cast<TDecoding*>(Data);
-                    auto L = D->Link.lock();
-                    if (D->Alive.expired() || !L || L->Browser != D->Browser ||
-                        !D->Browser->Current(D->Link, D->Step))
-                      return G_SOURCE_REMOVE;
-                    try {
-                      if (!D->Error.empty())
-                        D->Browser->Fail(nfFailed,
-                                         "The browser's picture cannot be read: " + D->Error);
-                      else
-                        D->Browser->PictureReady(D->Picture);
-                    } catch (...) {
-                      Application->HandleException(D->Browser);
-                    }
-                    return G_SOURCE_REMOVE;
-                  },
-                  D, [](gpointer Data) { delete static_cast<TDecoding*>(Data); });
-            }).detach();
-          });
-      return;
-    }
+      return PrepareLater(FPlan.DelayMs, psShoot);
+    case psShoot:
+      if (!FSelector.empty()) return PreparePage(ppClip);
+      return Shoot(nullptr, false);
     default:
       return;
   }
+}
+
+void TWebBrowser::Shoot(const json& Clip, bool BeyondViewport) {
+  unsigned ViewSerial = FViewSerial;
+  json Params = {{"format", "png"}, {"optimizeForSpeed", true}, {"fromSurface", true}};
+  if (!Clip.is_null()) Params["clip"] = Clip;
+  if (BeyondViewport) Params["captureBeyondViewport"] = true;
+  PageCommand(
+      "Page.captureScreenshot", Params, [this, ViewSerial](TPage& P, const TDevToolsReply& R) {
+        if (R.Kind == TDevToolsReply::rkPageGone)
+          return Fail(nfCrashed, "The page crashed (its renderer ended)");
+        if (R.Kind == TDevToolsReply::rkLost) return Fail(nfBrowserLost, R.Message);
+        auto Data = R.Result.find("data");
+        if (!R.Ok() || Data == R.Result.end() || !Data->is_string())
+          return Fail(nfFailed, "The browser could not render the page: " +
+                                    (R.Message.empty() ? "no picture" : R.Message));
+        // Decoded off the loop: a large page takes long.
+        struct TDecoding {
+          TWebBrowser* Browser;
+          std::weak_ptr<bool> Alive;
+          std::weak_ptr<TPageLink> Link;
+          unsigned Step;
+          std::string Base64;
+          std::shared_ptr<TPicture> Picture = std::make_shared<TPicture>();
+          std::string Error;
+        };
+        auto* D = new TDecoding{this,
+                                FAlive,
+                                P.Link,
+                                P.Step,
+                                Data->get<std::string>(),
+                                std::make_shared<TPicture>(),
+                                std::string()};
+        D->Picture->Serial = ViewSerial;
+        std::thread([D] {
+          try {
+            std::vector<std::uint8_t> Png = DecodeBase64(D->Base64);
+            std::string().swap(D->Base64);
+            D->Picture->Image = ReadBrowserPng(Png.data(), Png.size());
+          } catch (const std::exception& E) {
+            D->Error = E.what();
+          }
+          g_idle_add_full(
+              G_PRIORITY_DEFAULT,
+              [](gpointer Data) -> gboolean {
+                auto* D = static_cast<TDecoding*>(Data);
+                auto L = D->Link.lock();
+                if (D->Alive.expired() || !L || L->Browser != D->Browser ||
+                    !D->Browser->Current(D->Link, D->Step))
+                  return G_SOURCE_REMOVE;
+                try {
+                  if (!D->Error.empty())
+                    D->Browser->Fail(nfFailed, "The browser's picture cannot be read: " + D->Error);
+                  else
+                    D->Browser->PictureReady(D->Picture);
+                } catch (...) {
+                  Application->HandleException(D->Browser);
+                }
+                return G_SOURCE_REMOVE;
+              },
+              D, [](gpointer Data) { delete static_cast<TDecoding*>(Data); });
+        }).detach();
+      });
 }
 
 void TWebBrowser::PictureReady(std::shared_ptr<TPicture> Picture) {

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <set>
 
 #include "host/browser/chromium_browser.h"
 #include "host/browser/testing/browser_processes.h"
 #include "host/browser/testing/http_server.h"
 #include "host/forms/application.h"
+#include "host/forms/timer.h"
 #include "host/graphics/bitmap.h"
 
 namespace host {
@@ -62,6 +64,14 @@ class WebBrowserTest : public ::testing::Test {
                   Page("<html><head><meta http-equiv='refresh' content='0;url=/final.html'>"
                        "</head><body>meta</body></html>"));
     Server->Route("/hang", testing::Hanging());
+    // A box comes 700 ms after the page has loaded.
+    Server->Route(
+        "/later.html",
+        Page("<html><body style='margin:0;background:#fff'><script>"
+             "onload = () => setTimeout(() => document.body.insertAdjacentHTML('beforeend',"
+             "  \"<div id=late style='position:absolute;left:30px;top:40px;width:60px;"
+             "height:30px;background:#00aa55'></div>\"), 700);</script></body></html>"));
+    Server->Route("/agent.html", Page("<html><body>agent</body></html>"));
     Server->Route("/partial",
                   testing::Unfinished("<html><body style='margin:0;background:#ff00ff'>partial"));
   }
@@ -312,9 +322,86 @@ TEST_F(WebBrowserTest, FileUrlsLoadAndDraw) {
                           nullptr, 0),
             0);
   EXPECT_EQ(Rgb(B, 32, 24), 0x123456u);
+  // Refused once local files are not allowed, whatever the scheme's case.
+  Browser->SetAllowLocal(false);
+  for (const std::string& Url : {"file://" + Path, "FILE://" + Path})
+    EXPECT_THROW(Browser->Navigate(Url), EOleException) << Url;
   remove(Path.c_str());
   rmdir(Dir);
   g_free(Dir);
+}
+
+// Polled from timers: the loop goes on meanwhile, and the picture is the
+// box of the element waited for, at the device scale factor.
+TEST_F(WebBrowserTest, TheConditionWaitedForIsPolledFromTheLoopAndTheElementsBoxTaken) {
+  // The browser's start-up is not what is measured.
+  Browser->Navigate(Server->Url("/final.html"));
+  ASSERT_TRUE(WaitComplete());
+  Seen.clear();
+  Browser->SetBounds(0, 0, 400, 300);
+  Browser->SetDeviceScaleFactor(2);
+  Browser->SetWaitFor("#late");
+  Browser->SetSelector("#late");
+  TTimer Ticker(nullptr);
+  gint64 Last = g_get_monotonic_time(), LongestGap = 0;
+  std::set<std::string> Waits;
+  Ticker.SetInterval(10);
+  Ticker.OnTimer = [&](TObject*) {
+    gint64 Now = g_get_monotonic_time();
+    LongestGap = std::max(LongestGap, Now - Last);
+    Last = Now;
+    Waits.insert(Browser->Waiting());
+  };
+  Ticker.SetEnabled(true);
+  gint64 Start = g_get_monotonic_time();
+  Browser->Navigate(Server->Url("/later.html"));
+  ASSERT_TRUE(WaitComplete());
+  EXPECT_GE(MsSince(Start), 700);
+  EXPECT_LT(LongestGap / 1000, 250);
+  EXPECT_EQ(Waits.count("the selector #late to match"), 1u);
+  EXPECT_EQ(Browser->Waiting(), "");
+  int W = 0, H = 0;
+  ASSERT_TRUE(Browser->PictureSize(W, H));
+  EXPECT_EQ(W, 120);
+  EXPECT_EQ(H, 60);
+  TBitmap B;
+  B.SetPixelFormat(pf24bit);
+  B.SetSize(W, H);
+  TRect R = Rect(0, 0, W, H);
+  ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
+                          nullptr, 0),
+            0);
+  for (auto [X, Y] : {std::pair{0, 0}, {119, 0}, {0, 59}, {119, 59}, {60, 30}})
+    EXPECT_EQ(Rgb(B, X, Y), 0x00aa55u) << X << "," << Y;
+}
+
+// A page is set up with the options when it opens; a change reaches the
+// next navigation, and taking one back leaves the browser's own.
+TEST_F(WebBrowserTest, PageOptionsReachTheNextNavigation) {
+  std::string Lower;
+  auto Agent = [&](const std::string& Set) {
+    Browser->SetUserAgent(Set);
+    Seen.clear();
+    Browser->Navigate(Server->Url("/agent.html"));
+    EXPECT_TRUE(WaitComplete()) << Set;
+    std::string Head = Server->RequestHead("/agent.html");
+    std::size_t At = Head.find("User-Agent: ");
+    return At == std::string::npos ? Head : Head.substr(At + 12, Head.find('\r', At) - At - 12);
+  };
+  EXPECT_EQ(Agent("one/1"), "one/1");
+  EXPECT_EQ(Agent("two/2"), "two/2");
+  std::string Own = Agent("");
+  EXPECT_EQ(Own.rfind("Mozilla/", 0), 0u) << Own;
+
+  // What no page could be set up with is refused when it is set.
+  EXPECT_THROW(Browser->SetDeviceScaleFactor(0), EInvalidOperation);
+  EXPECT_THROW(Browser->SetDeviceScaleFactor(8.5), EInvalidOperation);
+  EXPECT_THROW(Browser->SetColorScheme("blue"), EOleException);
+  EXPECT_THROW(Browser->SetUserAgent("a\r\nX-Evil: 1"), EOleException);
+  EXPECT_THROW(Browser->SetExtraHeaders({{"Bad Name", "v"}}), EOleException);
+  EXPECT_THROW(Browser->SetExtraHeaders({{"X-Ok", "a\nb"}}), EOleException);
+  EXPECT_EQ(Browser->DeviceScaleFactor(), 1.0);
+  EXPECT_TRUE(Browser->ExtraHeaders().empty());
 }
 
 TEST_F(WebBrowserTest, UnreachableUrlIsReportedAndLeavesNoEvents) {

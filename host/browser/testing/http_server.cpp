@@ -96,6 +96,12 @@ std::vector<std::string> TTestServer::Requests() {
   return FRequests;
 }
 
+std::string TTestServer::RequestHead(const std::string& Path) {
+  std::lock_guard<std::mutex> G(FLock);
+  auto It = FHeads.find(Path);
+  return It == FHeads.end() ? std::string() : It->second;
+}
+
 void TTestServer::Serve() {
   for (;;) {
     pollfd P[2] = {{FListen, POLLIN, 0}, {FWake[0], POLLIN, 0}};
@@ -127,6 +133,7 @@ void TTestServer::Answer(int Fd) {
   {
     std::lock_guard<std::mutex> G(FLock);
     FRequests.push_back(Path);
+    FHeads[Path] = Request.substr(0, Request.find("\r\n\r\n"));
     auto it = FRoutes.find(Path);
     Found = it != FRoutes.end();
     if (Found) R = it->second;

@@ -32,6 +32,9 @@ class TTestServer {
   int Port() const { return FPort; }
   // The paths asked for so far, in order.
   std::vector<std::string> Requests();
+  // The request line and header lines of the last request for Path, empty
+  // when none came.
+  std::string RequestHead(const std::string& Path);
 
  private:
   void Serve();
@@ -46,6 +49,7 @@ class TTestServer {
   bool FStop = false;
   std::map<std::string, TResponse> FRoutes;
   std::vector<std::string> FRequests;
+  std::map<std::string, std::string> FHeads;
   std::vector<std::thread> FConnections;
 };
 

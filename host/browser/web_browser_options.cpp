@@ -1,0 +1,116 @@
+// What pages are loaded with: the device scale factor, the user agent,
+// extra request headers, the colour scheme and whether local files may be
+// shown. They are set on a page when it is opened; a change reaches the
+// next navigation, which gets a fresh page for it (the browser has no clean
+// way to take an override back).
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/browser/web_browser.h"
+#include "host/browser/web_browser_page.h"
+
+namespace host {
+
+namespace {
+
+bool IsToken(const std::string& Name) {
+  if (Name.empty()) return false;
+  for (unsigned char C : Name)
+    if (!g_ascii_isalnum(char(C)) && !std::strchr("!#$%&'*+-.^_`|~", C)) return false;
+  return true;
+}
+
+}  // namespace
+
+bool IsFileUrl(const std::string& URL) { return g_ascii_strncasecmp(URL.c_str(), "file:", 5) == 0; }
+
+void TWebBrowser::SetDeviceScaleFactor(double Value) {
+  if (!(Value > 0 && Value <= 8))
+    throw EInvalidOperation("The device scale factor must be above 0 and at most 8");
+  if (Value == FScaleFactor) return;
+  FScaleFactor = Value;
+  ApplyViewport();
+}
+
+void TWebBrowser::SetUserAgent(const std::string& Value) {
+  if (Value.find_first_of("\r\n") != std::string::npos)
+    throw EOleException("A user agent cannot hold a line break");
+  if (Value == FUserAgent) return;
+  FUserAgent = Value;
+  PageOptionsChanged();
+}
+
+void TWebBrowser::SetExtraHeaders(const THeaders& Value) {
+  for (const auto& [Name, Text] : Value) {
+    if (!IsToken(Name)) throw EOleException("Not a header name: " + Name);
+    if (Text.find_first_of("\r\n") != std::string::npos)
+      throw EOleException("The header " + Name + " cannot hold a line break");
+  }
+  if (Value == FExtraHeaders) return;
+  FExtraHeaders = Value;
+  PageOptionsChanged();
+}
+
+void TWebBrowser::SetColorScheme(const std::string& Value) {
+  if (!Value.empty() && Value != "light" && Value != "dark")
+    throw EOleException("The colour scheme is light, dark or empty, not " + Value);
+  if (Value == FColorScheme) return;
+  FColorScheme = Value;
+  PageOptionsChanged();
+}
+
+void TWebBrowser::PageOptionsChanged() { FPageOptionsChanged = true; }
+
+// Sent before the page's first navigation: the commands of one session run
+// in the order sent, so none needs waiting for.
+void TWebBrowser::SetUpPage(const std::string& SessionId) {
+  FPageOptionsChanged = false;
+  TChromiumBrowser& C = Chromium();
+  if (!FUserAgent.empty())
+    C.Send("Network.setUserAgentOverride", {{"userAgent", FUserAgent}}, SessionId);
+  if (!FExtraHeaders.empty()) {
+    json Headers = json::object();
+    // A name given twice is one header of both values, as HTTP folds them.
+    for (const auto& [Name, Text] : FExtraHeaders) {
+      json& Slot = Headers[Name];
+      Slot = Slot.is_string() ? Slot.get<std::string>() + ", " + Text : Text;
+    }
+    C.Send("Network.setExtraHTTPHeaders", {{"headers", Headers}}, SessionId);
+  }
+  if (!FColorScheme.empty()) {
+    json Feature = {{"name", "prefers-color-scheme"}, {"value", FColorScheme}};
+    C.Send("Emulation.setEmulatedMedia", {{"features", json::array({Feature})}}, SessionId);
+  }
+}
+
+bool TWebBrowser::RefusedLocal(const std::string& URL) {
+  if (FAllowLocal || !IsFileUrl(URL)) return false;
+  Fail(nfFailed, "The page went to a local file, which is refused: " + URL);
+  return true;
+}
+
+std::string TWebBrowser::Waiting() const {
+  if (!FPage || !FPage->Preparing || !FPage->Waiting) return std::string();
+  std::string Text = FWaitFor.rfind("js:", 0) == 0 ? FWaitFor.substr(3) : FWaitFor;
+  switch (FPage->WaitKind) {
+    case TPage::wkSelector:
+      return "the selector " + Text + " to match";
+    case TPage::wkExpression:
+      return Text + " to be true";
+    case TPage::wkUntried:
+      break;
+  }
+  return Text;
+}
+
+bool TWebBrowser::PictureSize(int& Width, int& Height) const {
+  if (!FPicture || FPicture->Serial != FViewSerial) return false;
+  Width = FPicture->Image.Width;
+  Height = FPicture->Image.Height;
+  return true;
+}
+
+}  // namespace host

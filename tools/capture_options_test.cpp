@@ -1,0 +1,183 @@
+// snapkit capture's options for the page (scale, selector, wait-for, hide,
+// style sheet, script, user agent, headers, colour scheme, JPEG quality),
+// run as a user runs the program against loopback pages, and what they
+// make read back by Pillow.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/testing/capture_program.h"
+
+namespace snapkit::tools {
+namespace {
+
+using host::testing::Page;
+using testing::CaptureProgram;
+
+TEST_F(CaptureProgram, ThePagesOptionsChangeWhatIsCaptured) {
+  host::testing::TScratchDir Aside;
+  const std::string Css = Aside.File("blue.css"), Js = Aside.File("magenta.js");
+  std::ofstream(Css) << "body { background: #0000ff !important } div { display: none }";
+  // The colour comes late: the promise the script ends with is awaited.
+  std::ofstream(Js) << "document.querySelectorAll('div').forEach(e => e.remove());\n"
+                    << "new Promise(r => setTimeout(r, 300))\n"
+                    << "  .then(() => document.body.style.background = '#ff00ff');\n";
+  struct TCase {
+    std::string Page;
+    std::string Args;
+    std::string Looks;
+  };
+  const TCase Cases[] = {
+      {"/box.html", "", "PNG 400x300 mixed"},
+      {"/box.html", "--selector '#box'", "PNG 123x45 3366cc"},
+      {"/box.html", "--selector 'div#box' --scale 2", "PNG 246x90 3366cc"},
+      {"/box.html", "--selector '#low'", "PNG 50x40 cc3366"},  // below the screen
+      {"/box.html", "--scale 2", "PNG 800x600 mixed"},
+      {"/box.html", "--scale 2 --size 200x200", "PNG 200x150 mixed"},
+      {"/banner.html", "", "PNG 400x300 mixed"},
+      {"/banner.html", "--hide '.banner, #nothing'", "PNG 400x300 00ff00"},
+      {"/scheme.html", "", "PNG 400x300 ffffff"},
+      {"/scheme.html", "--color-scheme light", "PNG 400x300 ffffff"},
+      {"/scheme.html", "--color-scheme dark", "PNG 400x300 000000"},
+      {"/later.html", "", "PNG 400x300 ffffff"},
+      {"/later.html", "--wait-for '#late'", "PNG 400x300 ff0000"},
+      {"/later.html", "--wait-for 'js:window.ready'", "PNG 400x300 ff0000"},
+      {"/later.html", "--wait-for 'document.querySelectorAll(\"div\").length == 1'",
+       "PNG 400x300 ff0000"},
+      {"/box.html", "--css " + Css, "PNG 400x300 0000ff"},
+      {"/box.html", "--javascript " + Js, "PNG 400x300 ff00ff"},
+      // The condition is tested once the style sheet is in.
+      {"/box.html",
+       "--timeout 5 --css " + Css +
+           " --wait-for 'js:getComputedStyle(document.body).backgroundColor == \"rgb(0, 0, 255)\"'",
+       "PNG 400x300 0000ff"},
+  };
+  int N = 0;
+  for (const TCase& C : Cases) {
+    std::string Out;
+    const std::string File = Dir.File(std::to_string(++N) + ".png");
+    EXPECT_EQ(Run(Server->Url(C.Page) + " " + File + " --screen 400x300 " + C.Args, &Out), 0)
+        << C.Args << Out;
+    EXPECT_EQ(Looks(File), C.Looks) << C.Page << " " << C.Args;
+  }
+  // A list and again-and-again captures take them alike.
+  std::string List = Dir.File("list.txt");
+  std::ofstream(List) << Server->Url("/box.html") << " a.png\n"
+                      << Server->Url("/later.html") << "\n";
+  std::string Out;
+  EXPECT_EQ(Run("--batch " + List + " --out-dir " + Dir.File("out") +
+                    " --selector 'body > div' --wait-for 'div' --scale 2 --jobs 2 --screen 400x300",
+                &Out),
+            0)
+      << Out;
+  EXPECT_EQ(Looks(Dir.File("out/a.png")), "PNG 246x90 3366cc");
+  EXPECT_EQ(
+      Looks(Dir.File("out/0002-127.0.0.1_" + std::to_string(Server->Port()) + "_later.html.png")),
+      "PNG 800x600 ff0000");
+  EXPECT_EQ(Run(Server->Url("/box.html") + " " + Dir.File("live.png") +
+                    " --every 0.3 --count 2 --selector '#low' --scale 0.5",
+                &Out),
+            0)
+      << Out;
+  EXPECT_EQ(Looks(Dir.File("live.png")), "PNG 25x20 cc3366");
+}
+
+// Text drawn at twice the density is sharper than the 1x picture enlarged:
+// its Laplacian, which grows with sharp edges, varies more.
+TEST_F(CaptureProgram, AScaledPictureHasMorePixelsAndSharperText) {
+  Server->Route("/text.html",
+                Page("<html><body style='margin:0;background:#fff;color:#000;font:14px sans-serif'>"
+                     "<p style='margin:10px'>The quick brown fox jumps over the lazy dog 0123456789"
+                     "</p></body></html>"));
+  const std::string One = Dir.File("one.png"), Two = Dir.File("two.png");
+  EXPECT_EQ(Run(Server->Url("/text.html") + " " + One + " --screen 400x60"), 0);
+  EXPECT_EQ(Run(Server->Url("/text.html") + " " + Two + " --screen 400x60 --scale 2"), 0);
+  std::string Out;
+  ASSERT_EQ(host::testing::RunPython(
+                "import sys\nfrom PIL import Image, ImageFilter, ImageStat\n"
+                "one = Image.open(sys.argv[1]).convert('L')\n"
+                "two = Image.open(sys.argv[2]).convert('L')\n"
+                "lap = ImageFilter.Kernel((3, 3), [0, 1, 0, 1, -4, 1, 0, 1, 0], 1, 128)\n"
+                "sharp = lambda im: ImageStat.Stat(im.filter(lap)).var[0]\n"
+                "big = one.resize(two.size, Image.BICUBIC)\n"
+                "print('%dx%d %dx%d %f' % (one.size + two.size + (sharp(two) / sharp(big),)))",
+                {One, Two}, &Out),
+            0)
+      << Out;
+  std::istringstream Seen(Out);
+  std::string OneSize, TwoSize;
+  double Sharper = 0;
+  Seen >> OneSize >> TwoSize >> Sharper;
+  EXPECT_EQ(OneSize, "400x60");
+  EXPECT_EQ(TwoSize, "800x120");
+  EXPECT_GT(Sharper, 1.2) << Out;
+}
+
+TEST_F(CaptureProgram, TheUserAgentAndHeadersReachTheServerWithEveryRequest) {
+  Server->Route("/dot.png", Page(std::string(), "image/png"));
+  Server->Route("/who.html", Page("<html><body><img src='/dot.png'></body></html>"));
+  auto Lower = [](std::string S) {
+    for (char& C : S) C = char(std::tolower(static_cast<unsigned char>(C)));
+    return S;
+  };
+  std::string Out;
+  ASSERT_EQ(Run(Server->Url("/who.html") + " " + Dir.File("a.png") + " --screen 200x100", &Out), 0)
+      << Out;
+  const std::string Plain = Lower(Server->RequestHead("/who.html"));
+  EXPECT_EQ(Plain.find("snapkit-test"), std::string::npos) << Plain;
+  EXPECT_NE(Plain.find("user-agent: mozilla/"), std::string::npos) << Plain;
+
+  ASSERT_EQ(Run(Server->Url("/who.html") + " " + Dir.File("b.png") +
+                    " --screen 200x100 --user-agent 'snapkit-test/1.0 (loopback)'"
+                    " --header 'X-Snapkit-Test: yes please' --header 'Accept-Language: eo'",
+                &Out),
+            0)
+      << Out;
+  for (const char* Path : {"/who.html", "/dot.png"}) {
+    const std::string Head = Lower(Server->RequestHead(Path));
+    EXPECT_NE(Head.find("\r\nuser-agent: snapkit-test/1.0 (loopback)\r"), std::string::npos)
+        << Path << Head;
+    EXPECT_NE(Head.find("\r\nx-snapkit-test: yes please"), std::string::npos) << Path << Head;
+    EXPECT_NE(Head.find("\r\naccept-language: eo"), std::string::npos) << Path << Head;
+  }
+}
+
+// Lower qualities make smaller files with coarser quantisation steps, as
+// Pillow reads them; at 100 every step is 1.
+TEST_F(CaptureProgram, TheQualityChangesTheJpeg) {
+  Server->Route("/photo.html",
+                Page("<html><body style='margin:0;background:linear-gradient(45deg,#f80,#08f)'>"
+                     "<p style='font:20px serif'>Some text on a gradient</p></body></html>"));
+  std::vector<std::string> Files;
+  for (const std::string Quality : {"10", "", "90", "100"}) {
+    Files.push_back(Dir.File("q" + Quality + ".jpg"));
+    EXPECT_EQ(Run(Server->Url("/photo.html") + " " + Files.back() + " --screen 400x300" +
+                  (Quality.empty() ? "" : " --quality " + Quality)),
+              0);
+  }
+  // For each file: format, size, bytes and its coarsest quantisation step.
+  std::string Out;
+  host::testing::RunPython(
+      "import os, sys\nfrom PIL import Image\nfor f in sys.argv[1:]:\n"
+      "  im = Image.open(f)\n"
+      "  print(im.format, '%dx%d' % im.size, os.path.getsize(f), max(im.quantization[0]))\n",
+      Files, &Out);
+  std::istringstream In(Out);
+  std::string Format, Size;
+  long Bytes[4] = {}, Step[4] = {};
+  for (int i = 0; i < 4 && In >> Format >> Size >> Bytes[i] >> Step[i]; ++i)
+    EXPECT_EQ(Format + " " + Size, "JPEG 400x300") << Out;
+  EXPECT_LT(Bytes[0], Bytes[2]) << Out;
+  EXPECT_LT(Bytes[2], Bytes[3]) << Out;
+  EXPECT_GT(Step[0], Step[2]) << Out;
+  EXPECT_EQ(Step[1], Step[2]) << Out;  // the default is 90
+  EXPECT_EQ(Step[3], 1) << Out;
+}
+
+}  // namespace
+}  // namespace snapkit::tools
