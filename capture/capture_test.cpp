@@ -464,7 +464,9 @@ TEST_F(CaptureTest, EachFailureEndsTheCaptureWithItsReasonAndTheNextOneWorks) {
     EXPECT_TRUE(L->CaptureDone());
     if (Case.Captured) {
       EXPECT_TRUE(L.Errors.empty()) << L.Errors[0];
-      if (Case.Shows) EXPECT_EQ(PixelAt(L->Capture(), 5, 5), Case.Shows);
+      if (Case.Shows) {
+        EXPECT_EQ(PixelAt(L->Capture(), 5, 5), Case.Shows);
+      }
     } else {
       ASSERT_EQ(L.Errors.size(), 1u);
       EXPECT_EQ(L->LastFailure(), Case.Kind) << L.Errors[0];

@@ -554,8 +554,9 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
     // The messages name OUT, never the hidden name it is written under.
     EXPECT_EQ(Out.find(".part-"), std::string::npos) << Out;
     // A wrong command line is one line and where the help is, not the help.
-    if (C.Exit == ceUsage)
+    if (C.Exit == ceUsage) {
       EXPECT_EQ(Out.substr(Out.find('\n') + 1), "Try 'snapkit capture --help'\n") << Out;
+    }
   }
   EXPECT_EQ(Files(), std::vector<std::string>{"taken.png"});
 }
@@ -650,7 +651,9 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
       EXPECT_TRUE(Entry["error"].is_null()) << Entry;
     }
     // Bad lines are also named on standard error by their line.
-    if (!L.Started) EXPECT_NE(Out.find("list.txt, " + L.Error), std::string::npos) << Out;
+    if (!L.Started) {
+      EXPECT_NE(Out.find("list.txt, " + L.Error), std::string::npos) << Out;
+    }
     ASSERT_EQ(Entry["started"].is_null(), !L.Started) << Entry;
     if (!L.Started) continue;
     // When each page was started, in UTC, to the millisecond.
