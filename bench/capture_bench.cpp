@@ -326,7 +326,11 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   fs::path Self = fs::read_symlink("/proc/self/exe");
   Cfg.Snapkit = (Self.parent_path().parent_path() / "tools" / "snapkit").string();
-  Cfg.Scripts = (fs::path(__FILE__).parent_path() / "capture").string();
+  // A compiler cache with a base folder makes __FILE__ relative to the
+  // folder it compiled in, which is the one the program is built into.
+  fs::path Source = fs::path(__FILE__).parent_path();
+  if (Source.is_relative()) Source = Self.parent_path() / Source;
+  Cfg.Scripts = fs::weakly_canonical(Source / "capture").string();
   for (int i = 1; i < argc; ++i) {
     std::string A = argv[i];
     auto Value = [&](const char* Name) -> const char* {

@@ -115,6 +115,9 @@ def batch_table(n, sides):
     print("  " + " " * 22 + "".join(f"{k[:11]:>12s}" for k in kinds))
     for prefix, label in sides:
         print(f"  {label:22s}" + "".join(f"{f3(c(n, f'{prefix}_cpu_{k}_s_per_page')):>12s}" for k in kinds))
+    print("  CPU total from " + (runs[n].get("label", "").rsplit("CPU total by ", 1)[-1] or "?") +
+          "; wait4's view of the same (differs only if a process left the tree): " +
+          ", ".join(f"{label} {f3(c(n, prefix + '_cpu_wait4_s_per_page'))}" for prefix, label in sides))
     failed = any((c(n, p + "_failed") or 0) > 0 for p, _ in sides)
     for prefix, label in sides:
         if prefix == "playwright":
