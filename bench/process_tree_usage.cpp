@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -128,8 +129,11 @@ void TProcessTreeUsage::Sample(pid_t Root, const std::vector<pid_t>& Descendants
       if (F == 22) Start = std::stoull(Field);
     }
     TSeen& S = Seen[{Pid, Start}];
-    // A wrapper script that execs Chromium keeps its pid: the type can change.
-    S.Kind = IsRoot ? "driver" : KindOf(Pid);
+    // A process that has ended but not been reaped has no executable or
+    // command line left: keep the type it was seen with. A wrapper script
+    // that execs Chromium keeps its pid, so a known type is taken late too.
+    std::string Kind = IsRoot ? "driver" : KindOf(Pid);
+    if (S.Kind.empty() || Kind != "other") S.Kind = Kind;
     S.Seconds = static_cast<double>(Utime + Stime) / Tick;
   };
   One(Root, true);
@@ -139,7 +143,9 @@ void TProcessTreeUsage::Sample(pid_t Root, const std::vector<pid_t>& Descendants
 void TProcessTreeUsage::Finish(const struct rusage& RootUsage) {
   auto Secs = [](const timeval& T) { return T.tv_sec + T.tv_usec / 1e6; };
   ReapedSeconds = Secs(RootUsage.ru_utime) + Secs(RootUsage.ru_stime);
-  TotalSeconds = ReapedSeconds;
+  double Attributed = 0;
+  for (const auto& [Key, S] : Seen) Attributed += S.Seconds;
+  TotalSeconds = std::max(ReapedSeconds, Attributed);
   if (!Dir.empty()) {
     // Processes that outlived the root are still charged until they end.
     for (int i = 0; i < 250 && !ReadAll(Procs).empty(); ++i) g_usleep(20000);
@@ -147,11 +153,7 @@ void TProcessTreeUsage::Finish(const struct rusage& RootUsage) {
   }
   SecondsByKind.clear();
   for (const auto& K : Kinds()) SecondsByKind[K] = 0;
-  double Attributed = 0;
-  for (const auto& [Key, S] : Seen) {
-    SecondsByKind[S.Kind] += S.Seconds;
-    Attributed += S.Seconds;
-  }
+  for (const auto& [Key, S] : Seen) SecondsByKind[S.Kind] += S.Seconds;
   SecondsByKind["unattributed"] = TotalSeconds - Attributed;
 }
 

@@ -2,14 +2,14 @@
 // The CPU time of a whole process tree (a capture command or a node script
 // and every Chromium process it starts), and how it splits by process type.
 //
-// The total is exact either way it is taken:
-//  - a cgroup v2 of its own (when one can be made, as root can here): the
-//    kernel charges every thread of every process that ever ran in it,
-//    those that have exited included, to cpu.stat's usage_usec;
-//  - otherwise what wait4 reports for the root once it has ended: its own
-//    time plus that of every process reaped by its parent within the tree
-//    (Chromium's zygote reaps renderers, the browser its helpers, the root
-//    the browser). Only a process orphaned out of the tree would be missed.
+// The total is exact with a cgroup v2 of its own (made when it can be, as
+// root can here): the kernel charges every thread of every process that
+// ever ran in it, those that have exited included, to cpu.stat's
+// usage_usec. Reaped children's times (wait4, cutime/cstime) are not
+// enough: not every Chromium helper is reaped by a parent within the tree
+// (here wait4 saw a third to a half of the cgroup's total), so without a
+// cgroup the total is the larger of wait4's figure and the sum of the
+// samples below, a lower bound, and Method() says so.
 // The split by type comes from /proc/PID/stat read at every sample, so it
 // lacks what a process spent between its last sample and its end; that
 // remainder is reported as "unattributed" so that the parts add up.
@@ -37,7 +37,9 @@ class TProcessTreeUsage {
   // The file a child writes itself into before it runs anything; empty
   // when the total comes from wait4.
   const std::string& CgroupProcs() const { return Procs; }
-  const char* Method() const { return Procs.empty() ? "wait4" : "cgroup"; }
+  const char* Method() const {
+    return Procs.empty() ? "samples and wait4 (a lower bound)" : "cgroup v2 cpu.stat";
+  }
 
   // Reads the CPU time of Root and its Descendants.
   void Sample(pid_t Root, const std::vector<pid_t>& Descendants);

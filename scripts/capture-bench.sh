@@ -112,11 +112,11 @@ def batch_table(n, sides):
         print(f"  {label:22s} {f(c(n, prefix + '_pages_per_s')):>8s} {f3(c(n, prefix + '_cpu_s_per_page')):>10s} "
               f"{f(c(n, prefix + '_chromium_pss_peak_mib')):>12s} {int(c(n, prefix + '_failed') or 0):6d}")
     print("  CPU s/page by process (driver = snapkit or node; unattributed = ended between samples):")
-    print("  " + " " * 22 + "".join(f"{k[:11]:>12s}" for k in kinds))
+    print("  " + " " * 22 + "".join(f"{k:>13s}" for k in kinds))
     for prefix, label in sides:
-        print(f"  {label:22s}" + "".join(f"{f3(c(n, f'{prefix}_cpu_{k}_s_per_page')):>12s}" for k in kinds))
+        print(f"  {label:22s}" + "".join(f"{f3(c(n, f'{prefix}_cpu_{k}_s_per_page')):>13s}" for k in kinds))
     print("  CPU total from " + (runs[n].get("label", "").rsplit("CPU total by ", 1)[-1] or "?") +
-          "; wait4's view of the same (differs only if a process left the tree): " +
+          "; reaped children's times alone (wait4), which miss helpers not reaped within the tree: " +
           ", ".join(f"{label} {f3(c(n, prefix + '_cpu_wait4_s_per_page'))}" for prefix, label in sides))
     failed = any((c(n, p + "_failed") or 0) > 0 for p, _ in sides)
     for prefix, label in sides:
