@@ -83,25 +83,30 @@ for name, b in runs.items():
     if b.get("error_occurred"):
         print(f"  {name}: FAILED: {b.get('error_message')}")
 
-print("\n(1) warm, one page, 1024x768 to a 320x240 PNG file; medians in ms. Goal: ours <= 0.8x Playwright")
-print("  ours = TSitelens navigating + SaveToFile (load+render = until OnWebImageReady, save = SaveToFile);")
-print("  TWebBrowser = the control's browser alone, navigate + draw, no file; plain CDP = a bare pipe client")
-print(f"  {'page':10s} {'ours':>8s} {'load+render':>11s} {'save':>7s} {'TWebBrowser':>11s} {'plain CDP':>9s} {'Playwright':>10s} {'ours/PW':>8s} {'ours/plain':>10s}")
-for p in pages:
-    n = f"Warm/{p}"
-    r = c(n, "ours_over_playwright")
-    print(f"  {p:10s} {f(c(n,'ours_ms')):>8s} {f(c(n,'ours_load_render_ms')):>11s} {f(c(n,'ours_save_ms')):>7s} "
-          f"{f(c(n,'twebbrowser_ms')):>11s} {f(c(n,'plain_ms')):>9s} {f(c(n,'playwright_ms')):>10s} "
-          f"{f(r):>8s} {f(c(n,'ours_over_plain')):>10s}  {verdict(r, lambda v: v <= 0.8)}")
+def ran(prefix):
+    return any(k.startswith(prefix) for k in runs)
 
-print("\n(2) cold, whole process; medians in ms. Goals: ours <= 1.0x the same engine's one-shot, <= 0.5x full Chromium's")
-print(f"  {'page':10s} {'ours':>8s} {'same engine':>11s} {'full Chromium':>13s} {'ours/same':>9s} {'':7s} {'ours/full':>9s}")
-for p in pages:
-    n = f"Cold/{p}"
-    a, b = c(n, "ours_over_same_engine"), c(n, "ours_over_full_chromium")
-    print(f"  {p:10s} {f(c(n,'ours_ms')):>8s} {f(c(n,'same_engine_oneshot_ms')):>11s} "
-          f"{f(c(n,'full_chromium_oneshot_ms')):>13s} {f(a):>9s} {verdict(a, lambda v: v <= 1.0):7s} "
-          f"{f(b):>9s} {verdict(b, lambda v: v <= 0.5)}")
+if ran("Warm/"):
+  print("\n(1) warm, one page, 1024x768 to a 320x240 PNG file; medians in ms. Goal: ours <= 0.8x Playwright")
+  print("  ours = TSitelens navigating + SaveToFile (load+render = until OnWebImageReady, save = SaveToFile);")
+  print("  TWebBrowser = the control's browser alone, navigate + draw, no file; plain CDP = a bare pipe client")
+  print(f"  {'page':10s} {'ours':>8s} {'load+render':>11s} {'save':>7s} {'TWebBrowser':>11s} {'plain CDP':>9s} {'Playwright':>10s} {'ours/PW':>8s} {'ours/plain':>10s}")
+  for p in pages:
+      n = f"Warm/{p}"
+      r = c(n, "ours_over_playwright")
+      print(f"  {p:10s} {f(c(n,'ours_ms')):>8s} {f(c(n,'ours_load_render_ms')):>11s} {f(c(n,'ours_save_ms')):>7s} "
+            f"{f(c(n,'twebbrowser_ms')):>11s} {f(c(n,'plain_ms')):>9s} {f(c(n,'playwright_ms')):>10s} "
+            f"{f(r):>8s} {f(c(n,'ours_over_plain')):>10s}  {verdict(r, lambda v: v <= 0.8)}")
+
+if ran("Cold/"):
+  print("\n(2) cold, whole process; medians in ms. Goals: ours <= 1.0x the same engine's one-shot, <= 0.5x full Chromium's")
+  print(f"  {'page':10s} {'ours':>8s} {'same engine':>11s} {'full Chromium':>13s} {'ours/same':>9s} {'':7s} {'ours/full':>9s}")
+  for p in pages:
+      n = f"Cold/{p}"
+      a, b = c(n, "ours_over_same_engine"), c(n, "ours_over_full_chromium")
+      print(f"  {p:10s} {f(c(n,'ours_ms')):>8s} {f(c(n,'same_engine_oneshot_ms')):>11s} "
+            f"{f(c(n,'full_chromium_oneshot_ms')):>13s} {f(a):>9s} {verdict(a, lambda v: v <= 1.0):7s} "
+            f"{f(b):>9s} {verdict(b, lambda v: v <= 0.5)}")
 
 kinds = ["driver", "browser", "renderer", "gpu-process", "utility", "zygote", "other", "unattributed"]
 
@@ -124,6 +129,10 @@ def batch_table(n, sides):
             continue
         r, cpu, pss = (c(n, prefix + k) for k in ("_pages_per_s_ratio", "_cpu_per_page_ratio", "_pss_peak_ratio"))
         peak = c(n, prefix + "_chromium_pss_peak_mib")
+        if (c(n, prefix + "_failed") or 0) > 0 or (c(n, "playwright_failed") or 0) > 0:
+            # Rates count written pages only, but a side that wrote none has no CPU per page.
+            print(f"  {label}: pages failed on one side or both: not judged")
+            continue
         print(f"  {label}: pages/s {f(r)}x Playwright's (goal >= 1.5x) {verdict(r, lambda v: v >= 1.5)}; "
               f"CPU per page {f(cpu)}x (goal <= 0.65x) {verdict(cpu, lambda v: v <= 0.65)}; "
               f"Chromium's PSS peak {f(peak)} MiB (goal <= 400) {verdict(peak, lambda v: v <= 400)}, {f(pss)}x Playwright's")
