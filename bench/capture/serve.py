@@ -14,9 +14,13 @@ Pages (the query string is ignored, so ?n=42 makes every URL distinct):
 
 Prints the port on standard output once it listens. Every document is
 sent with Cache-Control: no-store so that each capture is a real load.
+
+With --root DIR it serves the files of DIR instead (a documentation site
+that a Debian package ships), as they are, caching headers included.
 """
 
 import argparse
+import functools
 import http.server
 import socketserver
 import struct
@@ -190,6 +194,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
 
 
+class StaticHandler(http.server.SimpleHTTPRequestHandler):
+    # Keep-alive, as a site's real server would; the lengths are known.
+    protocol_version = "HTTP/1.1"
+    server_version = "capture-bench"
+
+    def log_message(self, fmt, *args):
+        pass
+
+
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -200,6 +213,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--dump", metavar="DIR", help="write the pages to DIR and exit")
+    parser.add_argument("--root", metavar="DIR", help="serve the files of DIR instead")
     args = parser.parse_args()
     if args.dump:
         import os
@@ -208,7 +222,8 @@ def main():
             with open(os.path.join(args.dump, path.lstrip("/")), "w") as f:
                 f.write(body)
         return
-    server = Server(("127.0.0.1", args.port), Handler)
+    handler = (functools.partial(StaticHandler, directory=args.root) if args.root else Handler)
+    server = Server(("127.0.0.1", args.port), handler)
     print(server.server_address[1], flush=True)
     try:
         server.serve_forever()
