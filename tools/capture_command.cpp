@@ -32,7 +32,8 @@ const char* const CaptureUsage =
     "  --view screen|full|custom  the screen-sized area (default), the whole\n"
     "                     page, or the area of --area\n"
     "  --area WxH         the custom view's area (default 640x480)\n"
-    "  --screen WxH       the screen the page is laid out for (1920x1080)\n"
+    "  --screen WxH       the screen the page is laid out for (1920x1080, or\n"
+    "                     --area's size when that is given)\n"
     "  --size WxH         fit the picture into W x H (never enlarged)\n"
     "  --stretch          with --size: exactly W x H\n"
     "  --delay MS         wait this long after the page has loaded\n"
@@ -138,7 +139,7 @@ std::pair<std::string, std::string> ParseHeader(const std::string& Text) {
 TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
   TCaptureOptions O;
   std::vector<std::string> Words;
-  bool Stretch = false, AreaGiven = false;
+  bool Stretch = false, AreaGiven = false, ScreenGiven = false;
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& A = Args[i];
     auto Value = [&]() -> const std::string& {
@@ -164,6 +165,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       AreaGiven = true;
     } else if (A == "--screen") {
       ParseSize(Value(), A, O.ScreenWidth, O.ScreenHeight);
+      ScreenGiven = true;
     } else if (A == "--timeout") {
       O.TimeoutMs = ParseSeconds(Value(), A);
     } else if (A == "--delay") {
@@ -238,6 +240,12 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
   O.Stretch = Stretch;
   if (Stretch && O.Width == 0) throw TUsageError{"--stretch goes with --size"};
   if (AreaGiven && O.View != wvCustom) throw TUsageError{"--area goes with --view custom"};
+  // Laying the page out at a screen it is not shown on would cost a second
+  // layout for nothing.
+  if (AreaGiven && !ScreenGiven) {
+    O.ScreenWidth = O.AreaWidth;
+    O.ScreenHeight = O.AreaHeight;
+  }
   if (O.Count && !O.EveryMs) throw TUsageError{"--count goes with --every"};
   if (!O.Batch.empty()) {
     if (!Words.empty())

@@ -457,8 +457,8 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
     std::string Args;
     std::string File;
     std::string Seen;
+    std::string Path = "/page.html";
   };
-  const std::string Url = Server->Url("/page.html");
   const TCase Cases[] = {
       {"--size 320x240", "a.png", "PNG 320x180 0f0"},
       {"--screen 800x600", "b.jpg", "JPEG 800x600 0f0"},
@@ -472,20 +472,25 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
       {"--screen 300x200 --format png", "i.webp", "PNG 300x200 0f0"},
       {"--screen 300x200 --format jpg", "-", "JPEG 300x200 0f0"},
       {"--screen 300x200 --size 30x20 --format png", "-", "PNG 30x20 0f0"},
+      // The custom area is the screen the page is laid out for, unless one is given.
+      {"--view custom --area 1024x768", "j.png", "PNG 1024x768 00f", "/wide.html"},
+      {"--view custom --area 1024x768 --screen 1920x1080", "k.png", "PNG 1024x768 0f0",
+       "/wide.html"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
     const bool ToStdout = C.File == "-";
     const std::string File = Dir.File(ToStdout ? "stdout" : C.File);
-    EXPECT_EQ(Run(Url + " " + (ToStdout ? "-" : File) + " " + C.Args, &Out,
+    EXPECT_EQ(Run(Server->Url(C.Path) + " " + (ToStdout ? "-" : File) + " " + C.Args, &Out,
                   ToStdout ? File : std::string()),
               0)
         << C.Args << Out;
     EXPECT_EQ(Sees(File), C.Seen) << C.Args;
   }
   // Nothing but the pictures was left in the folder.
-  EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg",
-                                               "g.JPE", "h.Bmp", "i.webp", "stdout"}));
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg", "g.JPE",
+                                      "h.Bmp", "i.webp", "j.png", "k.png", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {

@@ -35,6 +35,10 @@ class CaptureProgram : public ::testing::Test {
                        "setTimeout(() => document.body.style.background = '#ff0000', 300);"
                        "</script></body></html>"));
     Server->Route("/endless", host::testing::Unfinished("<html><body>still loading"));
+    // Green when first laid out wider than 1500 pixels.
+    Server->Route("/wide.html",
+                  Page("<html><body style='margin:0'><script>document.body.style.background = "
+                       "innerWidth > 1500 ? '#00ff00' : '#0000ff'</script></body></html>"));
     // A box at a known place and size, and one below a 400x300 screen.
     Server->Route("/box.html",
                   Page("<html><body style='margin:0;background:#ffffff'>"
