@@ -35,6 +35,10 @@ class CaptureProgram : public ::testing::Test {
                        "setTimeout(() => document.body.style.background = '#ff0000', 300);"
                        "</script></body></html>"));
     Server->Route("/endless", host::testing::Unfinished("<html><body>still loading"));
+    host::testing::TResponse Login = Page("who are you?", "text/plain");
+    Login.Status = 401;
+    Login.Headers = "www-authenticate: Basic realm=\"x\"\r\n";
+    Server->Route("/login", Login);
     // Green when first laid out wider than 1500 pixels.
     Server->Route("/wide.html",
                   Page("<html><body style='margin:0'><script>document.body.style.background = "
