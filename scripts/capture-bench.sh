@@ -157,7 +157,7 @@ for n in [k for k in runs if k.startswith("Site/")]:
     b = runs[n]
     print(f"\n(4) batch of real pages, {n[5:]}: {int(c(n,'pages') or 0)} pages of {b.get('label', '').split(',')[0]}, "
           "two at a time (--jobs 2 / two Playwright pages), whole processes")
-    batch_table(n, [("ours", "ours custom 1024x768"), ("ours_screen", "ours screen 1024x768"),
+    batch_table(n, [("ours", "ours custom 1024x768"), ("ours_small_raster", "ours --scale 0.3125"),
                     ("playwright", "Playwright")])
 print(f"\nraw results: {sys.argv[1]}")
 EOF
