@@ -179,6 +179,8 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
       {"--view custom --area 1024x768", "j.png", "PNG 1024x768 00f", "/wide.html"},
       {"--view custom --area 1024x768 --screen 1920x1080", "k.png", "PNG 1024x768 0f0",
        "/wide.html"},
+      // A thumbnail drawn at its own size.
+      {"--view custom --area 1024x768 --scale 0.3125", "l.png", "PNG 320x240 0f0"},
   };
   for (const TCase& C : Cases) {
     std::string Out;
@@ -193,7 +195,7 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
   // Nothing but the pictures was left in the folder.
   EXPECT_EQ(Files(),
             (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg", "g.JPE",
-                                      "h.Bmp", "i.webp", "j.png", "k.png", "stdout"}));
+                                      "h.Bmp", "i.webp", "j.png", "k.png", "l.png", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
