@@ -129,13 +129,16 @@ void TChromiumBrowser::Drop() {
   FClient.reset();
   FProcess.reset();
   if (!Had) return;
-  // Every page of the lost browser hears of it once.
-  auto Sessions = std::move(FSessions);
-  FSessions.clear();
-  TDevToolsEvent Lost{0, LostEvent, {}, json::object()};
-  for (auto& S : Sessions) {
-    Lost.SessionId = S.first;
-    S.second(Lost);
+  // Every page of the lost browser hears of it once, unless a handler
+  // before it has freed its control (which unsubscribes it).
+  std::vector<std::string> Lost;
+  for (const auto& S : FSessions) Lost.push_back(S.first);
+  for (const std::string& Id : Lost) {
+    auto it = FSessions.find(Id);
+    if (it == FSessions.end()) continue;
+    TEventHandler Handler = std::move(it->second);
+    FSessions.erase(it);
+    Handler(TDevToolsEvent{0, LostEvent, Id, json::object()});
   }
 }
 
