@@ -642,7 +642,7 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
                 testing::Page(std::string("<html><body>light") + Mark + "</body></html>"));
   Server->Route("/heavy-mark.html",
                 testing::Page(std::string("<html><body>heavy") + Mark +
-                              "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
+                              "<script>window.keep = Array.from({length: 8e6}, (_, i) => i + 0.5);"
                               "</script></body></html>"));
   Server->Route("/marked.html",
                 testing::Page("<html><body style='margin:0'><div id=d style='width:100px;"
