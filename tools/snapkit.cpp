@@ -1,5 +1,6 @@
 // The snapkit command-line program.
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -82,6 +83,12 @@ int RunCommand(const std::string& Command, const std::vector<std::string>& Args)
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Pictures of megabytes come and go with every capture. Left to itself
+  // glibc raises its mmap threshold past their size and keeps them in the
+  // heap, where the freed ones stay resident: over a long batch the
+  // process wandered between 40 and 60 MiB. Mapped afresh each time they
+  // go back to the system when freed, for no measurable cost per page.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintUsage(stderr);
