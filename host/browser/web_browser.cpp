@@ -299,7 +299,10 @@ TWebBrowser::TPage* TWebBrowser::Current(const std::weak_ptr<TPageLink>& Link, u
 }
 
 // A renderer keeps the garbage and freed memory of the pages it has shown;
-// a page grown heavy is closed, so that the next load has a fresh renderer.
+// a page still heavy once its garbage is collected is closed, so that the
+// next load has a fresh renderer. Collecting first matters: most of what an
+// ordinary page leaves is garbage, and a renderer's start costs far more
+// than a collection.
 void TWebBrowser::CheckHeapThenNavigate() {
   if (FPageHeapLimit == 0 || FPageOptionsChanged) {
     OpenPage();
@@ -308,36 +311,60 @@ void TWebBrowser::CheckHeapThenNavigate() {
   TPage& P = *FPage;
   unsigned Serial = ++P.Step;
   std::weak_ptr<TPageLink> Link = P.Link;
-  auto Decide = std::make_shared<std::function<void(bool)>>();
   std::weak_ptr<bool> Alive = FAlive;
-  *Decide = [this, Alive, Link, Serial](bool Heavy) {
-    if (Alive.expired() || !Current(Link, Serial)) return;
+  struct TCheck {
+    bool Decided = false;
+    bool Collected = false;
+    guint Timer = 0;
+    std::function<void(bool)> Decide;
+    std::function<void()> Query;
+  };
+  auto Check = std::make_shared<TCheck>();
+  Check->Decide = [this, Alive, Link, Serial, Weak = std::weak_ptr<TCheck>(Check)](bool Heavy) {
+    auto C = Weak.lock();
+    if (!C || C->Decided || Alive.expired() || !Current(Link, Serial)) return;
+    C->Decided = true;
+    if (C->Timer) g_source_remove(C->Timer);
+    C->Timer = 0;
     if (Heavy)
       OpenPage();
     else
       SendNavigate();
   };
-  // A page busy in a script of its own does not answer: no use to the next
-  // load either.
-  guint Timer = g_timeout_add_full(
+  std::string Session = P.SessionId;
+  Check->Query = [this, Alive, Link, Serial, Session, Weak = std::weak_ptr<TCheck>(Check)] {
+    Chromium().Command("Runtime.getHeapUsage", json::object(), Session,
+                       [this, Alive, Link, Serial, Session, Weak](const TDevToolsReply& R) {
+                         auto C = Weak.lock();
+                         if (!C || Alive.expired() || !Current(Link, Serial)) return;
+                         if (R.Kind == TDevToolsReply::rkError)
+                           return C->Decide(false);  // cannot tell: kept
+                         if (!R.Ok()) return C->Decide(true);
+                         double Used = R.Result.value("usedSize", 0.0) +
+                                       R.Result.value("embedderHeapUsedSize", 0.0);
+                         if (Used < double(FPageHeapLimit)) return C->Decide(false);
+                         if (C->Collected) return C->Decide(true);
+                         C->Collected = true;
+                         Chromium().Command("HeapProfiler.collectGarbage", json::object(), Session,
+                                            [Weak](const TDevToolsReply&) {
+                                              if (auto C = Weak.lock(); C && !C->Decided)
+                                                C->Query();
+                                            });
+                       });
+  };
+  // A page busy in a script of its own does not answer (nor does one whose
+  // collection takes long): no use to the next load either.
+  Check->Timer = g_timeout_add_full(
       G_PRIORITY_DEFAULT, HeapQueryMs,
       [](gpointer Data) -> gboolean {
-        (**static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data))(true);
+        TCheck& C = **static_cast<std::shared_ptr<TCheck>*>(Data);
+        C.Timer = 0;
+        C.Decide(true);
         return G_SOURCE_REMOVE;
       },
-      new std::shared_ptr<std::function<void(bool)>>(Decide),
-      [](gpointer Data) { delete static_cast<std::shared_ptr<std::function<void(bool)>>*>(Data); });
-  Chromium().Command("Runtime.getHeapUsage", json::object(), P.SessionId,
-                     [this, Alive, Decide, Timer, Link, Serial](const TDevToolsReply& R) {
-                       if (Alive.expired() || !Current(Link, Serial)) return;
-                       g_source_remove(Timer);
-                       if (R.Kind == TDevToolsReply::rkError)
-                         return (*Decide)(false);  // cannot tell: kept
-                       if (!R.Ok()) return (*Decide)(true);
-                       double Used = R.Result.value("usedSize", 0.0) +
-                                     R.Result.value("embedderHeapUsedSize", 0.0);
-                       (*Decide)(Used >= double(FPageHeapLimit));
-                     });
+      new std::shared_ptr<TCheck>(Check),
+      [](gpointer Data) { delete static_cast<std::shared_ptr<TCheck>*>(Data); });
+  Check->Query();
 }
 
 void TWebBrowser::SendNavigate() {

@@ -199,15 +199,13 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // past it the navigation fails as timed out.
   int RenderTimeout() const { return FRenderTimeout; }
   void SetRenderTimeout(int Ms) { FRenderTimeout = Ms; }
-  // A page whose script and document heaps hold this many bytes or more
-  // when the next navigation starts is closed, and that navigation loads in
-  // a fresh page with a renderer of its own. A renderer keeps the garbage
-  // and freed memory of the pages it has shown long after they are gone;
-  // closing the page ends the renderer and all of it. 0 gives every
-  // navigation a fresh page. Below the limit a page is kept: a fresh one
-  // costs a renderer's start-up, and most of a documentation page's 2-3 MiB
-  // is garbage the next collection frees, so a lower limit replaced a
-  // renderer for nearly every such page.
+  // A page whose script and document heaps still hold this many bytes or
+  // more when the next navigation starts, once their garbage is collected,
+  // is closed, and that navigation loads in a fresh page with a renderer of
+  // its own. A renderer keeps the garbage and freed memory of the pages it
+  // has shown long after they are gone; closing the page ends the renderer
+  // and all of it. 0 gives every navigation a fresh page. Below the limit a
+  // page is kept: a fresh one costs a renderer's start-up.
   std::size_t PageHeapLimit() const { return FPageHeapLimit; }
   void SetPageHeapLimit(std::size_t Bytes) { FPageHeapLimit = Bytes; }
 
@@ -316,7 +314,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   int FNavigateTimeout = 30000;
   int FLoadTimeout = 60000;
   int FRenderTimeout = 30000;
-  std::size_t FPageHeapLimit = 32 << 20;
+  std::size_t FPageHeapLimit = 8 << 20;
   unsigned FWatch = 0;
   TWatch FWatching = wNone;
   std::string FAborted;     // why a navigation was aborted, told unless a crash follows

@@ -642,8 +642,13 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
                 testing::Page(std::string("<html><body>light") + Mark + "</body></html>"));
   Server->Route("/heavy-mark.html",
                 testing::Page(std::string("<html><body>heavy") + Mark +
-                              "<script>window.keep = Array.from({length: 8e6}, (_, i) => i + 0.5);"
+                              "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
                               "</script></body></html>"));
+  // As heavy on the way, but all of it garbage by the next navigation.
+  Server->Route("/garbage-mark.html",
+                testing::Page(std::string("<html><body>garbage") + Mark +
+                              "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
+                              "window.keep.length;window.keep = null;</script></body></html>"));
   Server->Route("/marked.html",
                 testing::Page("<html><body style='margin:0'><div id=d style='width:100px;"
                               "height:100px;background:#ff0000'></div><script>"
@@ -656,6 +661,7 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
   } Cases[] = {
       {"/light-mark.html", Browser->PageHeapLimit(), false},
       {"/heavy-mark.html", Browser->PageHeapLimit(), true},
+      {"/garbage-mark.html", Browser->PageHeapLimit(), false},
       {"/light-mark.html", 0, true},
       {"/heavy-mark.html", std::size_t(1) << 40, false},
   };
