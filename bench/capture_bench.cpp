@@ -53,6 +53,7 @@
 #include "host/browser/chromium_browser.h"
 #include "host/browser/web_browser.h"
 #include "host/forms/application.h"
+#include "host/forms/screen.h"
 #include "host/graphics/bitmap.h"
 
 namespace {
@@ -83,6 +84,9 @@ struct Ours {
   std::string Out = Cfg.Tmp + "/ours.png";
 
   Ours() {
+    // As `snapkit capture --area` sets it up: the area is the screen the
+    // page is laid out for, so it is laid out once, at the area's size.
+    host::Screen->SetSize(kAreaW, kAreaH);
     Lens->SetWebPageView(snapkit::wvCustom);
     Lens->SetViewWidth(kAreaW);
     Lens->SetViewHeight(kAreaH);

@@ -88,7 +88,8 @@ def ran(prefix):
 
 if ran("Warm/"):
   print("\n(1) warm, one page, 1024x768 to a 320x240 PNG file; medians in ms. Goal: ours <= 0.8x Playwright")
-  print("  ours = TSitelens navigating + SaveToFile (load+render = until OnWebImageReady, save = SaveToFile);")
+  print("  ours = TSitelens navigating + SaveToFile (load+render = until OnWebImageReady, save = SaveToFile),")
+  print("  its screen the area's size as `snapkit capture --area` sets it;")
   print("  TWebBrowser = the control's browser alone, navigate + draw, no file; plain CDP = a bare pipe client")
   print(f"  {'page':10s} {'ours':>8s} {'load+render':>11s} {'save':>7s} {'TWebBrowser':>11s} {'plain CDP':>9s} {'Playwright':>10s} {'ours/PW':>8s} {'ours/plain':>10s}")
   for p in pages:
