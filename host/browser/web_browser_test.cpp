@@ -648,7 +648,7 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
   Server->Route("/garbage-mark.html",
                 testing::Page(std::string("<html><body>garbage") + Mark +
                               "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
-                              "window.keep.length;window.keep = null;</script></body></html>"));
+                              "window.keep = null;</script></body></html>"));
   Server->Route("/marked.html",
                 testing::Page("<html><body style='margin:0'><div id=d style='width:100px;"
                               "height:100px;background:#ff0000'></div><script>"
