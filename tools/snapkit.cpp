@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
   // glibc raises its mmap threshold past their size and keeps them in the
   // heap, where the freed ones stay resident: over a long batch the
   // process wandered between 40 and 60 MiB. Mapped afresh each time they
-  // go back to the system when freed, for no measurable cost per page.
+  // go back to the system when freed; the page faults this costs were
+  // within the capture benchmark's noise.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
