@@ -39,6 +39,10 @@ namespace {
 using host::testing::Page;
 using host::testing::TTestServer;
 using testing::CaptureProgram;
+using testing::ProfilesUnder;
+using testing::ReadFile;
+using testing::Reap;
+using testing::RunShell;
 
 TEST(CaptureBatchList, ShardsSplitTheURLLinesWithNoneLostOrTakenTwice) {
   std::string List = "# pages\n";
@@ -268,12 +272,8 @@ TEST(CaptureResume, TheMergeKeepsEachListLinesLastWholeLine) {
     std::string Command = "/usr/bin/python3 " + std::string(SNAPKIT_SOURCE_DIR) +
                           "/examples/slurm/merge-reports.py " + Dir.Path() +
                           (C.List.empty() ? "" : " --list " + Dir.File("list.txt")) + " 2>&1";
-    FILE* P = popen(Command.c_str(), "r");
     std::string Out;
-    char Buf[4096];
-    for (std::size_t N; (N = std::fread(Buf, 1, sizeof Buf, P)) > 0;) Out.append(Buf, N);
-    int Status = pclose(P);
-    EXPECT_EQ(WIFEXITED(Status) ? WEXITSTATUS(Status) : -1, C.Exit) << Out;
+    EXPECT_EQ(RunShell(Command, &Out), C.Exit) << Out;
     EXPECT_NE(Out.find(C.Says), std::string::npos) << Out;
     std::vector<std::string> Merged;
     std::ifstream In(Dir.File("report.jsonl"));
@@ -462,34 +462,10 @@ TEST_F(CaptureProgram, ABatchRefusesClashingNamesAndReportsCutPages) {
 
 // ---- batches that are killed, stopped and resumed ----------------------------
 
-// Starts the program with Args, TMPDIR set to Tmp and both outputs in Log.
-pid_t Spawn(const std::vector<std::string>& Args, const std::string& Tmp, const std::string& Log) {
-  pid_t Child = fork();
-  if (Child == 0) {
-    setenv("TMPDIR", Tmp.c_str(), 1);
-    int Fd = ::open(Log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(Fd, 1);
-    dup2(Fd, 2);
-    std::vector<char*> Argv{const_cast<char*>(SNAPKIT_PROGRAM), const_cast<char*>("capture")};
-    for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
-    Argv.push_back(nullptr);
-    execv(SNAPKIT_PROGRAM, Argv.data());
-    _exit(127);
-  }
-  return Child;
-}
-
-// Waits up to TimeoutMs for Child; false (Child still running) if it did not end.
-bool Reap(pid_t Child, int TimeoutMs, int& Status) {
-  for (gint64 End = g_get_monotonic_time() + TimeoutMs * 1000LL; g_get_monotonic_time() < End;
-       g_usleep(10 * 1000))
-    if (waitpid(Child, &Status, WNOHANG) == Child) return true;
-  return false;
-}
-
-std::string ReadFile(const std::string& File) {
-  std::ifstream In(File, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(In), {});
+// The capture command with Args, TMPDIR set to Tmp and both outputs in Log.
+pid_t Spawn(std::vector<std::string> Args, const std::string& Tmp, const std::string& Log) {
+  Args.insert(Args.begin(), "capture");
+  return testing::StartProgram(Args, {Tmp, Log, Log});
 }
 
 // Every picture in Folder as Pillow sees it after checking it whole:
@@ -514,13 +490,6 @@ std::map<std::string, std::string> SeenByPillow(const std::string& Folder) {
   while (std::getline(Lines, Line))
     Seen[Line.substr(0, Line.find(' '))] = Line.substr(Line.find(' ') + 1);
   return Seen;
-}
-
-int ProfilesUnder(const std::string& Tmp) {
-  int N = 0;
-  for (const auto& E : std::filesystem::recursive_directory_iterator(Tmp))
-    N += E.path().filename().string().rfind("snapkit-chromium-", 0) == 0;
-  return N;
 }
 
 // Killed at random moments, by a signal that cannot be caught, and resumed

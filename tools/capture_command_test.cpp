@@ -154,6 +154,8 @@ TEST(CaptureArgs, PageURLs) {
 // ---- the program -------------------------------------------------------------
 
 using testing::CaptureProgram;
+using testing::ProfilesUnder;
+using testing::StartProgram;
 
 TEST_F(CaptureProgram, ViewsSizesAndFormats) {
   struct TCase {
@@ -405,29 +407,16 @@ TEST_F(CaptureProgram, ASignalEndsTheCaptureAndRemovesTheBrowsersProfile) {
     SCOPED_TRACE(Signal);
     std::string Tmp = Dir.File("signal" + std::to_string(Signal));
     std::filesystem::create_directories(Tmp);
-    pid_t Child = fork();
-    if (Child == 0) {
-      setenv("TMPDIR", Tmp.c_str(), 1);
-      std::string Out = Tmp + "/out.png";
-      std::string Url = Server->Url("/endless");
-      execl(SNAPKIT_PROGRAM, SNAPKIT_PROGRAM, "capture", Url.c_str(), Out.c_str(), "--timeout",
-            "60", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    auto Profiles = [&] {
-      int N = 0;
-      for (const auto& E : std::filesystem::recursive_directory_iterator(Tmp))
-        N += E.path().filename().string().rfind("snapkit-chromium-", 0) == 0;
-      return N;
-    };
-    for (int i = 0; i < 500 && Profiles() == 0; ++i) g_usleep(10 * 1000);
-    ASSERT_EQ(Profiles(), 1);
+    pid_t Child = StartProgram(
+        {"capture", Server->Url("/endless"), Tmp + "/out.png", "--timeout", "60"}, {.TmpDir = Tmp});
+    for (int i = 0; i < 500 && ProfilesUnder(Tmp) == 0; ++i) g_usleep(10 * 1000);
+    ASSERT_EQ(ProfilesUnder(Tmp), 1);
     g_usleep(300 * 1000);  // loading by now
     ASSERT_EQ(kill(Child, Signal), 0);
     int Status = 0;
     ASSERT_EQ(waitpid(Child, &Status, 0), Child);
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << Status;
-    EXPECT_EQ(Profiles(), 0);
+    EXPECT_EQ(ProfilesUnder(Tmp), 0);
   }
 }
 

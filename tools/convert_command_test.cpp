@@ -2,15 +2,12 @@
 
 #include "tools/convert_command.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,6 +20,7 @@
 #include "imaging/filters.h"
 #include "imaging/resample.h"
 #include "png/png_image.h"
+#include "tools/testing/child_program.h"
 
 namespace snapkit::tools {
 namespace {
@@ -42,13 +40,10 @@ class Convert : public ::testing::Test {
   int Run(const std::string& Args, std::string* Output = nullptr, bool ErrorsOnly = false) {
     std::string cmd =
         std::string(SNAPKIT_PROGRAM) + " " + Args + (ErrorsOnly ? " 2>&1 >/dev/null" : " 2>&1");
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-      if (Output) Output->append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string out;
+    const int code = testing::RunShell(cmd, &out);
+    if (Output) Output->append(out);
+    return code;
   }
   std::string FDir;
 };
@@ -90,12 +85,8 @@ std::string PillowSees(const std::string& File) {
       "/usr/bin/python3 -c 'import sys; from PIL import Image; im = "
       "Image.open(sys.argv[1]); print(im.format, \"%dx%d\" % im.size, end=\"\")' '" +
       File + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
   std::string out;
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
+  testing::RunShell(cmd, &out);
   return out;
 }
 
@@ -228,16 +219,7 @@ TEST_F(Convert, EveryFailureExitsNonZeroNamingTheFileAndTheProblem) {
 
 // The program's peak memory (resident KiB) running Args.
 long PeakKiB(const std::vector<std::string>& Args) {
-  std::vector<char*> argv{const_cast<char*>(SNAPKIT_PROGRAM)};
-  for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    execv(SNAPKIT_PROGRAM, argv.data());
-    _exit(127);
-  }
+  const pid_t child = testing::StartProgram(Args, {.Stdout = "/dev/null"});
   int status = 0;
   rusage usage{};
   if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||

@@ -15,6 +15,7 @@
 #include "host/graphics/bitmap.h"
 #include "host/system/exception.h"
 #include "tools/convert_command.h"
+#include "tools/testing/child_program.h"
 
 namespace snapkit::tools {
 namespace {
@@ -28,16 +29,6 @@ class Palette : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(FDir); }
 
-  static std::string Run(const std::string& Command, int* Status = nullptr) {
-    std::string Out;
-    FILE* P = popen((Command + " 2>&1").c_str(), "r");
-    char Buffer[4096];
-    for (std::size_t N; (N = std::fread(Buffer, 1, sizeof Buffer, P)) > 0;) Out.append(Buffer, N);
-    int S = pclose(P);
-    if (Status) *Status = S;
-    return Out;
-  }
-
   std::string FDir;
 };
 
@@ -50,9 +41,9 @@ TEST_F(Palette, ListsThePackageAndItsOneComponentOnCorvane) {
       << Text;
   EXPECT_NE(Text.find("Palette:\n  Corvane: TSitelens\n"), std::string::npos) << Text;
 
-  int Status = 0;
-  const std::string Program = Run(std::string(SNAPKIT_PROGRAM) + " palette", &Status);
-  EXPECT_EQ(Status, 0) << Program;
+  std::string Program;
+  EXPECT_EQ(testing::RunShell(std::string(SNAPKIT_PROGRAM) + " palette 2>&1", &Program), 0)
+      << Program;
   EXPECT_NE(Program.find("Palette:\n  Corvane: TSitelens\n"), std::string::npos) << Program;
 }
 
@@ -75,7 +66,8 @@ TEST_F(Palette, IconsAre24By24At4BitsAndReadElsewhereAlike) {
       "range(24)))\n";
   const std::string ScriptFile = FDir + "/read_icon.py";
   std::ofstream(ScriptFile) << Script;
-  const std::string Out = Run("/usr/bin/python3 " + ScriptFile + " " + File);
+  std::string Out;
+  testing::RunShell("/usr/bin/python3 " + ScriptFile + " " + File + " 2>&1", &Out);
   std::istringstream In(Out);
   int W = 0, H = 0, Bits = 0, Colours = 0;
   std::string Mode;

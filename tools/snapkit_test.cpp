@@ -3,27 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
 
+#include "tools/testing/child_program.h"
+
 namespace {
 
-std::string ReadAll(const std::string& File) {
-  std::ifstream In(File);
-  return std::string(std::istreambuf_iterator<char>(In), {});
-}
+using snapkit::tools::testing::ReadFile;
 
 std::string Help(const std::string& Args) {
-  FILE* P = popen((std::string(SNAPKIT_PROGRAM) + " " + Args).c_str(), "r");
   std::string Out;
-  char Buf[4096];
-  std::size_t N;
-  while ((N = std::fread(Buf, 1, sizeof Buf, P)) > 0) Out.append(Buf, N);
-  pclose(P);
+  snapkit::tools::testing::RunShell(std::string(SNAPKIT_PROGRAM) + " " + Args, &Out);
   return Out;
 }
 
@@ -46,8 +38,8 @@ std::set<std::string> Options(const std::string& Text) {
 
 TEST(ProgramDocuments, HelpManPageAndReadmeAgree) {
   const std::string Help_ = Plain(Help("--help"));
-  const std::string Man = Plain(ReadAll(std::string(SNAPKIT_SOURCE_DIR) + "/packaging/snapkit.1"));
-  std::string Readme = ReadAll(std::string(SNAPKIT_SOURCE_DIR) + "/README.md");
+  const std::string Man = Plain(ReadFile(std::string(SNAPKIT_SOURCE_DIR) + "/packaging/snapkit.1"));
+  std::string Readme = ReadFile(std::string(SNAPKIT_SOURCE_DIR) + "/README.md");
   const std::size_t From = Readme.find("## The snapkit program");
   ASSERT_NE(From, std::string::npos);
   Readme = Readme.substr(From, Readme.find("\n## ", From + 1) - From);

@@ -3,20 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+
+#include "tools/testing/child_program.h"
 
 namespace {
 
-std::string RunCommand(const std::string& Command, int* Status) {
-  std::string Out;
-  FILE* P = popen((Command + " 2>&1").c_str(), "r");
-  char Buffer[4096];
-  for (std::size_t N; (N = std::fread(Buffer, 1, sizeof Buffer, P)) > 0;) Out.append(Buffer, N);
-  int S = pclose(P);
-  *Status = WIFEXITED(S) ? WEXITSTATUS(S) : -1;
-  return Out;
-}
+using snapkit::tools::testing::RunShell;
 
 TEST(ViewCommand, RefusesWithoutADisplayAndExplainsWrongCommandLines) {
   const std::string Program = SNAPKIT_PROGRAM;
@@ -40,8 +33,8 @@ TEST(ViewCommand, RefusesWithoutADisplayAndExplainsWrongCommandLines) {
       {"env -u DISPLAY", "view --help", 0, "snapkit view URL [--view screen|full|custom]"},
   };
   for (const auto& C : Cases) {
-    int Status = -1;
-    std::string Out = RunCommand(C.Environment + " " + Program + " " + C.Args, &Status);
+    std::string Out;
+    const int Status = RunShell(C.Environment + " " + Program + " " + C.Args + " 2>&1", &Out);
     EXPECT_EQ(Status, C.Status) << C.Args << ": " << Out;
     EXPECT_NE(Out.find(C.Says), std::string::npos) << C.Args << ": " << Out;
   }

@@ -4,21 +4,28 @@
 // command's test files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/browser/testing/http_server.h"
 #include "host/graphics/testing/images.h"
+#include "tools/testing/child_program.h"
 
 namespace snapkit::tools::testing {
 
 using host::testing::Page;
 using host::testing::TTestServer;
+
+// The browser profiles a capture has left under Tmp (its TMPDIR).
+inline int ProfilesUnder(const std::string& Tmp) {
+  int N = 0;
+  for (const auto& E : std::filesystem::recursive_directory_iterator(Tmp))
+    N += E.path().filename().string().rfind("snapkit-chromium-", 0) == 0;
+  return N;
+}
 
 class CaptureProgram : public ::testing::Test {
  protected:
@@ -80,16 +87,9 @@ class CaptureProgram : public ::testing::Test {
   // Standard output goes to the file Stdout when given, else with the
   // messages into Output.
   int Run(const std::string& Args, std::string* Output = nullptr, const std::string& Stdout = "") {
-    std::string Cmd = std::string(SNAPKIT_PROGRAM) + " capture " + Args + " 2>&1" +
-                      (Stdout.empty() ? "" : " >" + Stdout);
-    FILE* P = popen(Cmd.c_str(), "r");
-    char Buf[4096];
-    std::size_t N;
-    std::string Out;
-    while ((N = std::fread(Buf, 1, sizeof Buf, P)) > 0) Out.append(Buf, N);
-    int Status = pclose(P);
-    if (Output) *Output = Out;
-    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    return RunShell(std::string(SNAPKIT_PROGRAM) + " capture " + Args + " 2>&1" +
+                        (Stdout.empty() ? "" : " >" + Stdout),
+                    Output);
   }
   // Pillow's reading of the file: format, size and the colour near the
   // top-left corner, each channel as 0 or f (JPEG and resampling shift them).
