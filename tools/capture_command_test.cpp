@@ -1,6 +1,6 @@
 // snapkit capture: its arguments as functions, and the program itself
 // against pages served on the loopback address, its files read back by
-// Pillow. Batches are tested in capture_batch_test.cpp.
+// Pillow. Batches are tested in capture_batch_*_test.cpp.
 
 #include "tools/capture_command.h"
 

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,18 @@ namespace snapkit::tools::testing {
 
 using host::testing::Page;
 using host::testing::TTestServer;
+
+// A batch report's lines by list line: its file (or null), error and start.
+inline std::map<int, nlohmann::json> ReportByLine(const std::string& File) {
+  std::map<int, nlohmann::json> Lines;
+  std::ifstream Report(File);
+  std::string Line;
+  while (std::getline(Report, Line)) {
+    auto Entry = nlohmann::json::parse(Line);
+    Lines[Entry["line"].get<int>()] = Entry;
+  }
+  return Lines;
+}
 
 // The browser profiles a capture has left under Tmp (its TMPDIR).
 inline int ProfilesUnder(const std::string& Tmp) {
