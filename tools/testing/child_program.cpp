@@ -15,6 +15,7 @@ namespace snapkit::tools::testing {
 
 int RunShell(const std::string& Command, std::string* Output) {
   FILE* P = popen(Command.c_str(), "r");
+  if (!P) return -1;
   std::string Out;
   char Buf[4096];
   for (std::size_t N; (N = std::fread(Buf, 1, sizeof Buf, P)) > 0;) Out.append(Buf, N);
