@@ -202,10 +202,12 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // A page whose script and document heaps still hold this many bytes or
   // more when the next navigation starts, once their garbage is collected,
   // is closed, and that navigation loads in a fresh page with a renderer of
-  // its own. A renderer keeps the garbage and freed memory of the pages it
-  // has shown long after they are gone; closing the page ends the renderer
-  // and all of it. 0 gives every navigation a fresh page. Below the limit a
-  // page is kept: a fresh one costs a renderer's start-up.
+  // its own. The garbage is collected first only once the heaps reach
+  // 32 MiB (or this limit, if higher); below that the page is kept. A
+  // renderer keeps the garbage and freed memory of the pages it has shown
+  // long after they are gone; closing the page ends the renderer and all of
+  // it. 0 gives every navigation a fresh page. Below the limit a page is
+  // kept: a fresh one costs a renderer's start-up.
   std::size_t PageHeapLimit() const { return FPageHeapLimit; }
   void SetPageHeapLimit(std::size_t Bytes) { FPageHeapLimit = Bytes; }
 

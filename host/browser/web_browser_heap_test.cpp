@@ -17,15 +17,17 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
   const char* Mark = "<script>sessionStorage.mark = '1';</script>";
   Server->Route("/light-mark.html",
                 testing::Page(std::string("<html><body>light") + Mark + "</body></html>"));
-  Server->Route("/heavy-mark.html",
-                testing::Page(std::string("<html><body>heavy") + Mark +
-                              "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
-                              "</script></body></html>"));
+  // Keeps N numbers of 8 bytes each.
+  auto Keeping = [&](const char* Name, const char* N, const char* Then) {
+    return testing::Page(std::string("<html><body>") + Name + Mark +
+                         "<script>window.keep = Array.from({length: " + N +
+                         "}, (_, i) => i + 0.5);" + Then + "</script></body></html>");
+  };
+  Server->Route("/heavy-mark.html", Keeping("heavy", "5e6", ""));
   // As heavy on the way, but all of it garbage by the next navigation.
-  Server->Route("/garbage-mark.html",
-                testing::Page(std::string("<html><body>garbage") + Mark +
-                              "<script>window.keep = Array.from({length: 3e6}, (_, i) => i + 0.5);"
-                              "window.keep = null;</script></body></html>"));
+  Server->Route("/garbage-mark.html", Keeping("garbage", "5e6", "window.keep = null;"));
+  // Past the limit, but not heavy enough to be worth a collection.
+  Server->Route("/middle-mark.html", Keeping("middle", "2e6", ""));
   Server->Route("/marked.html",
                 testing::Page("<html><body style='margin:0'><div id=d style='width:100px;"
                               "height:100px;background:#ff0000'></div><script>"
@@ -39,6 +41,7 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
       {"/light-mark.html", Browser->PageHeapLimit(), false},
       {"/heavy-mark.html", Browser->PageHeapLimit(), true},
       {"/garbage-mark.html", Browser->PageHeapLimit(), false},
+      {"/middle-mark.html", Browser->PageHeapLimit(), false},
       {"/light-mark.html", 0, true},
       {"/heavy-mark.html", std::size_t(1) << 40, false},
   };
