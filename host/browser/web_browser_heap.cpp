@@ -17,7 +17,7 @@ namespace {
 constexpr int HeapQueryMs = 1000;
 
 // Below this the garbage is left to V8, which collects it on its own at
-// about this size. A collection asked for costs about 30 ms of a renderer's
+// about this size. A collection asked for costs 30-45 ms of a renderer's
 // time (measured over documentation pages, which reach 8 MiB every few
 // pages but rarely this).
 constexpr double CollectFrom = 32 << 20;
