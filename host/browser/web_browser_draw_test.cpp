@@ -19,12 +19,7 @@ TEST_F(WebBrowserTest, DrawGivesThePagesColoursWhereTheyAre) {
   ASSERT_NE(View, nullptr);
 
   TBitmap B;
-  B.SetPixelFormat(pf24bit);
-  B.SetSize(200, 100);
-  TRect R = Rect(0, 0, 200, 100);
-  ASSERT_EQ(View->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
-                       nullptr, 0),
-            0);
+  ASSERT_EQ(DrawInto(*View, B, 200, 100), 0);
   EXPECT_EQ(Rgb(B, 0, 0), 0xFF0000u);
   EXPECT_EQ(Rgb(B, 99, 49), 0xFF0000u);
   EXPECT_EQ(Rgb(B, 100, 0), 0x00FF00u);
@@ -52,6 +47,7 @@ TEST_F(WebBrowserTest, DrawGivesThePagesColoursWhereTheyAre) {
   EXPECT_EQ(View->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &Empty, nullptr,
                        nullptr, 0),
             E_INVALIDARG);
+  TRect R = Rect(0, 0, 200, 100);
   EXPECT_EQ(View->Draw(4, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr, nullptr, 0),
             E_INVALIDARG);
 }
@@ -90,12 +86,7 @@ TEST_F(WebBrowserTest, TheConditionWaitedForIsPolledFromTheLoopAndTheElementsBox
   EXPECT_EQ(W, 120);
   EXPECT_EQ(H, 60);
   TBitmap B;
-  B.SetPixelFormat(pf24bit);
-  B.SetSize(W, H);
-  TRect R = Rect(0, 0, W, H);
-  ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
-                          nullptr, 0),
-            0);
+  ASSERT_EQ(DrawInto(*Browser, B, W, H), 0);
   for (auto [X, Y] : {std::pair{0, 0}, {119, 0}, {0, 59}, {119, 59}, {60, 30}})
     EXPECT_EQ(Rgb(B, X, Y), 0x00aa55u) << X << "," << Y;
 }

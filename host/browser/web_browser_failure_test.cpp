@@ -69,12 +69,7 @@ TEST_F(WebBrowserTest, PageThatNeverFinishesIsStoppedAndCompletes) {
   ASSERT_TRUE(WaitComplete(6000));
   EXPECT_GE(MsSince(Start), 900);
   TBitmap B;
-  B.SetPixelFormat(pf24bit);
-  B.SetSize(100, 100);
-  TRect R = Rect(0, 0, 100, 100);
-  ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
-                          nullptr, 0),
-            0);
+  ASSERT_EQ(DrawInto(*Browser, B, 100, 100), 0);
   EXPECT_EQ(Rgb(B, 50, 50), 0xFF00FFu);
 }
 

@@ -58,13 +58,7 @@ TEST_F(WebBrowserTest, APageThatGrewPastTheHeapLimitGivesTheNextLoadAFreshPage) 
     Browser->Navigate(Server->Url("/marked.html"));
     ASSERT_TRUE(WaitComplete());
     TBitmap B;
-    B.SetPixelFormat(pf24bit);
-    B.SetSize(100, 100);
-    TRect R = Rect(0, 0, 100, 100);
-    ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R,
-                            nullptr, nullptr, 0),
-              0)
-        << Browser->RenderError();
+    ASSERT_EQ(DrawInto(*Browser, B, 100, 100), 0) << Browser->RenderError();
     EXPECT_EQ(Rgb(B, 50, 50), Case.Fresh ? 0xFF0000u : 0x00FF00u);
     if (Case.Fresh) {
       // The old page's renderer, and the memory it held, is gone.

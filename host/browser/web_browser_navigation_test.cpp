@@ -109,12 +109,7 @@ TEST_F(WebBrowserTest, FileUrlsLoadAndDraw) {
   ASSERT_TRUE(WaitComplete());
   EXPECT_EQ(Urls("complete").back(), "file://" + Path);
   TBitmap B;
-  B.SetPixelFormat(pf24bit);
-  B.SetSize(64, 48);
-  TRect R = Rect(0, 0, 64, 48);
-  ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
-                          nullptr, 0),
-            0);
+  ASSERT_EQ(DrawInto(*Browser, B, 64, 48), 0);
   EXPECT_EQ(Rgb(B, 32, 24), 0x123456u);
   // Refused once local files are not allowed, whatever the scheme's case.
   Browser->SetAllowLocal(false);

@@ -107,14 +107,8 @@ TEST_F(WebBrowserTest, NavigateAfterAKillThatNobodyNoticedYetLoadsOnAFreshPage) 
     ASSERT_TRUE(WaitComplete());
     EXPECT_EQ(Urls("complete"), std::vector<std::string>{Server->Url("/quads.html")});
     TBitmap B;
-    B.SetPixelFormat(pf24bit);
-    B.SetSize(200, 100);
-    TRect R = Rect(0, 0, 200, 100);
     Browser->SetBounds(0, 0, 200, 100);
-    ASSERT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R,
-                            nullptr, nullptr, 0),
-              0)
-        << Browser->RenderError();
+    ASSERT_EQ(DrawInto(*Browser, B, 200, 100), 0) << Browser->RenderError();
     EXPECT_EQ(Rgb(B, 150, 75), 0x102030u);
     Browser->SetBounds(0, 0, 800, 600);
     EXPECT_EQ(C.Pid() != Pid, std::string(Kill) == "browser");
@@ -128,13 +122,8 @@ TEST_F(WebBrowserTest, DrawOnACrashedPageFailsAtOnceAndSaysWhy) {
   ASSERT_EQ(testing::KillRenderers(TChromiumBrowser::Shared().Pid()), 1);
   g_usleep(300 * 1000);
   TBitmap B;
-  B.SetPixelFormat(pf24bit);
-  B.SetSize(100, 100);
-  TRect R = Rect(0, 0, 100, 100);
   gint64 Start = g_get_monotonic_time();
-  EXPECT_EQ(Browser->Draw(DVASPECT_CONTENT, 1, nullptr, nullptr, nullptr, &B.Canvas(), &R, nullptr,
-                          nullptr, 0),
-            E_FAIL);
+  EXPECT_EQ(DrawInto(*Browser, B, 100, 100), E_FAIL);
   EXPECT_LT(MsSince(Start), 3000);
   EXPECT_NE(Browser->RenderError().find("crashed"), std::string::npos) << Browser->RenderError();
 }

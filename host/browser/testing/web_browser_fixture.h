@@ -138,4 +138,7 @@ gint64 MsSince(gint64 Start);
 // The colour of a 24-bit bitmap's pixel as 0xRRGGBB.
 std::uint32_t Rgb(TBitmap& B, int X, int Y);
 
+// Draws View's whole picture into B, made 24-bit and W x H; Draw's result.
+HRESULT DrawInto(IViewObject& View, TBitmap& B, int W, int H);
+
 }  // namespace host
