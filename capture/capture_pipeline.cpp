@@ -29,10 +29,13 @@ bool ScaleToFit(int& W, int& H, int MaxW, int MaxH) {
   return true;
 }
 
-void TSitelens::WebBrowser1BeforeNavigate2(host::TObject*, host::IDispatch*,
+void TSitelens::WebBrowser1BeforeNavigate2(host::TObject*, host::IDispatch* pDisp,
                                            const host::OleVariant&, const host::OleVariant&,
                                            const host::OleVariant&, const host::OleVariant&,
                                            const host::OleVariant&, bool&) {
+  // A frame's navigation is not the page's: laying the page out anew for
+  // it would make the picture being taken stale.
+  if (pDisp != FBrowser->ControlInterface()) return;
   FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), host::Screen->Width(),
                       host::Screen->Height());
   if (FHiddenForLoad) return;
@@ -50,8 +53,10 @@ int TSitelens::ScrollSize(const char* Name) {
       FBrowser->OleObject()["Document"]["Body"][Name].AsInteger(), 0, MaxCaptureSide));
 }
 
-void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch*,
+void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch* pDisp,
                                                const host::OleVariant& URL) {
+  // A frame's document is part of the page, not a capture of its own.
+  if (pDisp != FBrowser->ControlInterface()) return;
   std::string Url;
   try {
     Url = URL.AsString();
@@ -166,19 +171,7 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
         throw host::EOleException("The browser could not render the page" +
                                   (Why.empty() ? std::string() : ": " + Why));
       }
-      host::TBitmap& Shown = FImage->Picture().Bitmap();
-      if (Width() < 1) {
-        Shown.Assign(*FCapture);
-      } else {
-        int W = Width(), H = Height();
-        if (FProportional) {
-          W = VW - 4;
-          H = VH - 4;
-          ScaleToFit(W, H, Width(), Height());
-        }
-        Resample(*FCapture, Shown, W, H, MitchellFilter, 3.0f);
-      }
-      FImage->Repaint();
+      ShowCapture();
     }
   } catch (const std::exception& E) {
     FCaptureDone = true;
@@ -187,6 +180,22 @@ void TSitelens::DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth,
   } catch (...) {
   }
   FCaptureDone = true;
+}
+
+void TSitelens::ShowCapture() {
+  host::TBitmap& Shown = FImage->Picture().Bitmap();
+  if (Width() < 1) {
+    Shown.Assign(*FCapture);
+  } else {
+    int W = Width(), H = Height();
+    if (FProportional) {
+      W = FCapture->Width() - 4;
+      H = FCapture->Height() - 4;
+      ScaleToFit(W, H, Width(), Height());
+    }
+    Resample(*FCapture, Shown, W, H, MitchellFilter, 3.0f);
+  }
+  FImage->Repaint();
 }
 
 void TSitelens::WebBrowserNavigateError(host::TNavigateFailure Kind, const std::string& Reason) {

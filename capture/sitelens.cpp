@@ -188,9 +188,17 @@ void TSitelens::SetTimerInterval(unsigned Value) {
 
 void TSitelens::Timer1Timer(host::TObject*) { Refresh(); }
 
+// The last capture is scaled again: the browser's picture of the page is
+// what FCapture already holds, and after a failure the browser has none,
+// while the last good capture stays shown and can be saved. Nothing here
+// calls the application, so no handler runs inside the resize.
 void TSitelens::Panel1Resize(host::TObject*) {
-  if (FRestoringSize || !FCaptureDone || !FActive) return;
-  DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
+  if (FRestoringSize || !FCaptureDone || !FActive || FRenderFailed || FCapture->Empty()) return;
+  try {
+    ShowCapture();
+  } catch (const std::exception& E) {
+    FLastError = E.what();
+  }
 }
 
 void TSitelens::WndProc(host::TMessage& Message) {

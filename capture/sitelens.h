@@ -145,6 +145,8 @@ class TSitelens : public host::TCustomPanel {
   void WebBrowserPrepareDraw(host::TRenderPlan& Plan);
   void WebBrowserNavigateError(host::TNavigateFailure Kind, const std::string& Reason);
   void DisplayWebPage(host::IWebBrowser2* Browser, unsigned ViewWidth, unsigned ViewHeight);
+  // Scales FCapture into the picture shown.
+  void ShowCapture();
   void Image1MouseDown(host::TObject* Sender, host::TMouseButton Button, host::TShiftState Shift,
                        int X, int Y);
   void LaunchHandler(host::TObject* Sender);

@@ -1,6 +1,7 @@
 #include "host/browser/chromium_browser.h"
 
 #include <glib-unix.h>
+#include <glib.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -94,15 +95,11 @@ void TChromiumBrowser::Start() {
   if (!FOptions.Sandbox) Arguments.push_back("--no-sandbox");
   auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, Arguments);
   auto Client = std::make_unique<TDevToolsClient>(Process->ReadFd(), Process->WriteFd());
-  try {
-    Client->Call("Browser.getVersion", json::object(), {}, FOptions.StartTimeoutMs);
-  } catch (const EOleException& E) {
-    Client.reset();
-    std::string Log = Process->LogTail();
-    Process->Kill();
-    throw EOleException("The browser could not be started (" + FOptions.Executable +
-                        "): " + E.Message() + (Log.empty() ? "" : "\n" + Log));
-  }
+  // Not waited for: whatever is sent meanwhile waits in the pipe, and the
+  // browser reads it once it is up.
+  auto Answered = std::make_shared<bool>(false);
+  Client->Command("Browser.getVersion", json::object(), {},
+                  [Answered](const TDevToolsReply& R) { *Answered = R.Ok(); });
   // What a page may do that would hold a capture or outlive it: downloads
   // are refused, permissions denied (a camera request would otherwise wait
   // for an answer forever), windows it opens are closed as they appear.
@@ -121,11 +118,32 @@ void TChromiumBrowser::Start() {
   Client->Attach();
   FProcess = std::move(Process);
   FClient = std::move(Client);
+  FAnswered = Answered;
   ++FGeneration;
+  FStartTimer = g_timeout_add(
+      guint(std::max(FOptions.StartTimeoutMs, 1)),
+      [](gpointer Self) -> gboolean {
+        auto* B = static_cast<TChromiumBrowser*>(Self);
+        B->FStartTimer = 0;
+        if (B->FClient && B->FAnswered && !*B->FAnswered)
+          B->FClient->Abandon("The browser did not answer within " +
+                              std::to_string(B->FOptions.StartTimeoutMs) + " ms");
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+std::string TChromiumBrowser::StartFailure(const std::string& Why) const {
+  std::string Log = FProcess ? FProcess->LogTail() : std::string();
+  return "The browser could not be started (" + FOptions.Executable + "): " + Why +
+         (Log.empty() ? "" : "\n" + Log);
 }
 
 void TChromiumBrowser::Drop() {
   bool Had = FClient || FProcess;
+  if (FStartTimer) g_source_remove(FStartTimer);
+  FStartTimer = 0;
+  FAnswered.reset();
   FClient.reset();
   FProcess.reset();
   if (!Had) return;
@@ -159,8 +177,8 @@ bool TChromiumBrowser::CheckAlive() {
   return false;
 }
 
-json TChromiumBrowser::Call(const std::string& Method, const json& Params,
-                            const std::string& SessionId, int TimeoutMs) {
+json TChromiumBrowser::CallSynchronously(const std::string& Method, const json& Params,
+                                         const std::string& SessionId, int TimeoutMs) {
   Start();
   try {
     return FClient->Call(Method, Params, SessionId,
@@ -189,19 +207,6 @@ int TChromiumBrowser::Send(const std::string& Method, const json& Params,
   }
 }
 
-bool TChromiumBrowser::WaitForReply(int Id, int TimeoutMs, json& Reply) {
-  if (!FClient) throw EBrowserLost("The browser process has ended");
-  try {
-    return FClient->WaitForReply(Id, TimeoutMs, Reply);
-  } catch (const EDevToolsLost& E) {
-    Lose(E.Message());
-  }
-}
-
-void TChromiumBrowser::Forget(int Id) {
-  if (FClient) FClient->Forget(Id);
-}
-
 void TChromiumBrowser::Subscribe(const std::string& SessionId, TEventHandler Handler) {
   FSessions[SessionId] = std::move(Handler);
 }
@@ -211,7 +216,17 @@ void TChromiumBrowser::Unsubscribe(const std::string& SessionId) { FSessions.era
 int TChromiumBrowser::Command(const std::string& Method, const json& Params,
                               const std::string& SessionId, TDevToolsReplyHandler Handler) {
   Start();
-  return FClient->Command(Method, Params, SessionId, std::move(Handler));
+  // A browser lost before its first answer never started: its handlers are
+  // told so, with what it logged.
+  std::weak_ptr<bool> Answered = FAnswered;
+  return FClient->Command(Method, Params, SessionId,
+                          [this, Answered, Handler = std::move(Handler)](const TDevToolsReply& R) {
+                            auto A = Answered.lock();
+                            if (R.Kind != TDevToolsReply::rkLost || !A || *A) return Handler(R);
+                            TDevToolsReply Failed = R;
+                            Failed.Message = StartFailure(R.Message);
+                            Handler(Failed);
+                          });
 }
 
 void TChromiumBrowser::Route(const TDevToolsEvent& Event) {

@@ -31,25 +31,19 @@ bool DefaultBrowserSandbox();
 struct TBrowserOptions {
   std::string Executable = DefaultBrowserExecutable();
   bool Sandbox = DefaultBrowserSandbox();
-  std::vector<std::string> Arguments = {"--headless",
-                                        "--disable-gpu",
-                                        "--disable-quic",
-                                        "--no-first-run",
-                                        "--disable-background-networking",
-                                        "--disable-sync",
-                                        "--mute-audio",
-                                        "--disable-component-update",
-                                        "--disable-back-forward-cache",
-                                        "--disable-extensions",
-                                        "--no-default-browser-check",
-                                        // window.open gives nothing: no page
-                                        // for a popup to load or to leave behind.
-                                        "--block-new-web-contents",
-                                        // Never meant to resolve; nothing is asked.
-                                        "--host-resolver-rules=MAP *.invalid ~NOTFOUND",
-                                        // One page cannot take gigabytes: past
-                                        // this its renderer ends, as a crash.
-                                        "--js-flags=--max-old-space-size=1024"};
+  std::vector<std::string> Arguments = {
+      "--headless", "--disable-gpu", "--disable-quic", "--no-first-run",
+      "--disable-background-networking", "--disable-sync", "--mute-audio",
+      "--disable-component-update", "--disable-back-forward-cache", "--disable-extensions",
+      "--no-default-browser-check",
+      // window.open gives nothing: no page
+      // for a popup to load or to leave behind.
+      "--block-new-web-contents",
+      // Never meant to resolve; nothing is asked.
+      "--host-resolver-rules=MAP *.invalid ~NOTFOUND",
+      // One page cannot take gigabytes: past
+      // this its renderer ends, as a crash.
+      "--js-flags=--max-old-space-size=1024"};
   int StartTimeoutMs = 20000;    // from start to the first answer
   int CommandTimeoutMs = 30000;  // for any command; longer means hung
 };
@@ -65,13 +59,16 @@ class TChromiumBrowser {
 
   TBrowserOptions& Options() { return FOptions; }
 
-  // Starts the browser if none is running. Raises EOleException when it
-  // cannot be started.
+  // Starts the browser if none is running, without waiting for it: commands
+  // sent meanwhile wait in the pipe, and the first answer, or the failure to
+  // start within StartTimeoutMs, reaches their handlers from the loop.
+  // Raises EOleException only when the process cannot be spawned.
   void Start();
   bool Running() const { return FClient && !FClient->Closed(); }
   // Finds out without waiting whether the running browser is still there
   // (the loop may not have run since it died); a lost one is dropped, its
-  // pages hearing of it at once. True while it runs.
+  // pages hearing of it at once (their handlers may free any control).
+  // True while it runs.
   bool CheckAlive();
   // The page of this session crashed or was closed, as far as the browser
   // has said so far (read without waiting; nothing is dropped here).
@@ -85,20 +82,18 @@ class TChromiumBrowser {
   pid_t Pid() const;
   std::string ProfileDir() const;
 
-  // Commands to the running browser (started if needed). A lost browser is
-  // ended and raises EBrowserLost; an error answer raises EDevToolsError, a
-  // page that crashes before it answers EDevToolsPageGone.
-  json Call(const std::string& Method, const json& Params = json::object(),
-            const std::string& SessionId = {}, int TimeoutMs = 0);
+  // Waits for the answer, so it is for the application's own late-bound
+  // reads only: no step of the package calls it. A lost browser is ended
+  // and raises EBrowserLost; an error answer raises EDevToolsError, a page
+  // that crashes before it answers EDevToolsPageGone.
+  json CallSynchronously(const std::string& Method, const json& Params = json::object(),
+                         const std::string& SessionId = {}, int TimeoutMs = 0);
   int Send(const std::string& Method, const json& Params = json::object(),
            const std::string& SessionId = {}, bool WantReply = false);
   // Sends a command whose answer reaches Handler from the message loop
   // (TDevToolsClient::Command); raises only when no browser can be started.
   int Command(const std::string& Method, const json& Params, const std::string& SessionId,
               TDevToolsReplyHandler Handler);
-  // False when the time ran out (the browser is then still running).
-  bool WaitForReply(int Id, int TimeoutMs, json& Reply);
-  void Forget(int Id);
   std::uint64_t LastSequence() const { return FClient ? FClient->LastSequence() : 0; }
 
   // Routes the events of one page (by DevTools session) to Handler.
@@ -123,6 +118,7 @@ class TChromiumBrowser {
   [[noreturn]] void Lose(const std::string& Why);
   void Drop();
   void Route(const TDevToolsEvent& Event);
+  std::string StartFailure(const std::string& Why) const;
   static void EndOnSignals();
 
   TBrowserOptions FOptions;
@@ -130,6 +126,9 @@ class TChromiumBrowser {
   std::unique_ptr<TDevToolsClient> FClient;
   std::map<std::string, TEventHandler> FSessions;
   unsigned FGeneration = 0;
+  // The running browser has answered its first command.
+  std::shared_ptr<bool> FAnswered;
+  unsigned FStartTimer = 0;
 };
 
 }  // namespace host

@@ -132,7 +132,7 @@ class TDevToolsClient {
   int FNextId = 0;
   struct TAwaited {
     std::string SessionId;
-    json Reply;  // null until it comes
+    json Reply;                     // null until it comes
     TDevToolsReplyHandler Handler;  // set: delivered through the loop
     bool Queued = false;
   };

@@ -4,8 +4,9 @@
 #include <cctype>
 #include <cmath>
 
+#include "host/browser/navigation.h"
+#include "host/browser/page_session.h"
 #include "host/browser/web_browser.h"
-#include "host/browser/web_browser_page.h"
 
 namespace host {
 
@@ -46,9 +47,9 @@ OleVariant TWebBrowser::Document() {
   OleVariant V;
   V.FObject = std::make_shared<OleVariant::TRemote>();
   V.FObject->Link = FPage->Link;
-  if (FPage->Snapshot && FPage->Snapshot->contains("document")) {
-    V.FObject->Snapshot = FPage->Snapshot;
-    V.FObject->Node = &FPage->Snapshot->at("document");
+  if (FNav && FNav->Snapshot && FNav->Snapshot->contains("document")) {
+    V.FObject->Snapshot = FNav->Snapshot;
+    V.FObject->Node = &FNav->Snapshot->at("document");
   }
   return V;
 }
@@ -95,7 +96,7 @@ OleVariant TWebBrowser::Convert(const json& Reply, const std::shared_ptr<TPageLi
 }
 
 OleVariant TWebBrowser::Evaluate(const std::string& Expression) {
-  json Reply = PageCall("Runtime.evaluate", {{"expression", Expression}});
+  json Reply = PageCallSynchronously("Runtime.evaluate", {{"expression", Expression}});
   return Convert(Reply, FPage->Link);
 }
 
@@ -138,12 +139,12 @@ OleVariant OleVariant::Get(const std::string& Name) const {
 
 OleVariant OleVariant::Lookup(TRemote& Object, const std::string& Name) {
   const std::string& Id = Fetch(Object);
-  json Reply = Chromium().Call("Runtime.callFunctionOn",
-                               {{"functionDeclaration", LookupFunction},
-                                {"objectId", Id},
-                                {"arguments", json::array({{{"value", Name}}})}},
-                               Object.Link->SessionId,
-                               std::min(LateBoundTimeoutMs, Chromium().Options().CommandTimeoutMs));
+  json Reply = Chromium().CallSynchronously(
+      "Runtime.callFunctionOn",
+      {{"functionDeclaration", LookupFunction},
+       {"objectId", Id},
+       {"arguments", json::array({{{"value", Name}}})}},
+      Object.Link->SessionId, std::min(LateBoundTimeoutMs, Chromium().Options().CommandTimeoutMs));
   return TWebBrowser::Convert(Reply, Object.Link);
 }
 

@@ -29,6 +29,7 @@ namespace host {
 
 class TWebBrowser;
 struct TPageLink;
+struct TNavigation;
 
 using HDC = TCanvas*;
 
@@ -166,22 +167,22 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // Stops loading and gives up the navigation under way: no event of it
   // comes any more.
   void Stop() override;
-  TOleEnum ReadyState() override { return FReadyState; }
+  TOleEnum ReadyState() override;
   std::string LocationURL() override;
   OleVariant Document() override;
   // The HTTP status the page's own document came with; 0 for documents
   // that have none (files, about:blank) and before the first one arrives;
   // after a failure, the status of the page given up, if it had one.
   int StatusCode() const;
-  bool Busy() const {
-    return FReadyState != READYSTATE_COMPLETE && FReadyState != READYSTATE_UNINITIALIZED;
-  }
+  bool Busy();
 
   HRESULT Draw(std::uint32_t dwDrawAspect, std::int32_t lindex, void* pvAspect, const void* ptd,
                const void* hdcTargetDev, HDC hdcDraw, const TRect* lprcBounds,
                const TRect* lprcWBounds, TContinue pfnContinue, std::uintptr_t dwContinue) override;
 
-  // Why the last Draw failed, empty after one that worked.
+  // Why the last Draw failed, empty after one that worked: the picture of
+  // the page's document is drawn, and there is none while it loads or after
+  // it failed.
   const std::string& RenderError() const { return FRenderError; }
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
@@ -267,68 +268,62 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TWebBrowserNavigateError OnNavigateError;
   TWebBrowserPrepareDraw OnPrepareDraw;
 
-  struct TPicture;  // a decoded picture of the page
-
  private:
   friend class OleVariant;
+  friend struct TNavigation;
   struct TPage;
-  struct TFrame;
-  enum TWatch { wNone, wNavigate, wLoad, wStopping, wRender, wAborted };
+  using TNavigationRef = std::shared_ptr<TNavigation>;
+  using TStep = std::function<void(TNavigation& N, const struct TDevToolsReply& Reply)>;
 
+  // The page (page_session.cpp): the browser's tab behind the control, kept
+  // from one navigation to the next.
   TPage* LivePage();
-  // The page, if it is still the one of that link and step.
-  TPage* Current(const std::weak_ptr<TPageLink>& Link, unsigned Step);
-  void ClosePage();
   void OpenPage();
+  void PageReady();
+  void ClosePage();
   void SubscribePage();
-  void ApplyViewport();
-  using TReplyStep = std::function<void(TPage& P, const struct TDevToolsReply& Reply)>;
-  void PageCommand(const std::string& Method, const nlohmann::json& Params, TReplyStep Step);
-  // Waits for the answer: for the application's own late-bound reads and
-  // draws, never on the way to an event.
-  nlohmann::json PageCall(const std::string& Method,
-                          const nlohmann::json& Params = nlohmann::json::object(),
-                          int TimeoutMs = 10000);
-  void HandleEvent(const struct TDevToolsEvent& Event);
-  void FireBeforeNavigate(const std::string& FrameId, const std::string& URL);
-  void FireDocumentComplete(const std::string& FrameId, const std::string& URL);
-  IDispatch* FrameDispatch(const std::string& FrameId);
-  void CheckHeapThenNavigate();
-  void SendNavigate();
-  void NavigateAnswered(TPage& P, const struct TDevToolsReply& Reply);
-  void Fail(TNavigateFailure Kind, const std::string& Reason);
-  void Watch(TWatch What, int Ms);
-  static int WatchExpired(void* Self);
-  void MainDocumentLoaded();
-  void PrepareStep(int Step);
-  void PictureReady(std::shared_ptr<TPicture> Picture);
   void SetUpPage(const std::string& SessionId);
-  void PageOptionsChanged();
-  bool RefusedLocal(const std::string& URL);
-  void PrepareLater(int Ms, int Step);
-  void PreparePage(int Step);
-  void Shoot(const nlohmann::json& Clip, bool BeyondViewport);
+  void ApplyViewport();
+  void CheckHeap(const TNavigationRef& N);
+  // Sends a command of the page whose answer reaches Step while N is still
+  // the control's navigation.
+  void PageCommand(const TNavigationRef& N, const std::string& Method, const nlohmann::json& Params,
+                   TStep Step);
+  // Waits for the answer: for the application's own late-bound reads only.
+  nlohmann::json PageCallSynchronously(const std::string& Method,
+                                       const nlohmann::json& Params = nlohmann::json::object(),
+                                       int TimeoutMs = 10000);
+
+  // The navigation (web_browser.cpp, navigation_events.cpp).
+  void Replace(TNavigationRef N);
+  void Fail(const TNavigationRef& N, TNavigateFailure Kind, const std::string& Reason);
+  void DeadlinePassed(const TNavigationRef& N);
+  void HandleEvent(const struct TDevToolsEvent& Event);
+  void HandleLoadEvent(const TNavigationRef& N, const struct TDevToolsEvent& Event);
+  void NavigateAnswered(const TNavigationRef& N, const struct TDevToolsReply& Reply);
+  bool FireBeforeNavigate(const TNavigationRef& N, const std::string& FrameId,
+                          const std::string& URL);
+  bool FireDocumentComplete(const TNavigationRef& N, const std::string& FrameId,
+                            const std::string& URL);
+  IDispatch* FrameDispatch(TNavigation& N, const std::string& FrameId);
+  bool RefusedLocal(const TNavigationRef& N, const std::string& URL);
+
+  // From the loaded document to its picture (capture_steps.cpp), one stage
+  // after the other.
+  void Advance(const TNavigationRef& N);
+  void DocumentLoaded(const TNavigationRef& N);
+  void Shoot(const TNavigationRef& N);
+  void Decode(const TNavigationRef& N, std::string Base64);
+
   OleVariant Evaluate(const std::string& Expression);
   static OleVariant Convert(const nlohmann::json& Reply, const std::shared_ptr<TPageLink>& Link);
 
-  std::unique_ptr<TPage> FPage;
-  TOleEnum FReadyState = READYSTATE_UNINITIALIZED;
+  std::shared_ptr<TPage> FPage;
+  TNavigationRef FNav;
   int FNavigateTimeout = 30000;
   int FLoadTimeout = 60000;
   int FRenderTimeout = 30000;
   std::size_t FPageHeapLimit = 8 << 20;
-  unsigned FWatch = 0;
-  TWatch FWatching = wNone;
-  std::string FAborted;     // why a navigation was aborted, told unless a crash follows
-  std::string FUrl;         // the address of the navigation under way
-  std::string FPendingUrl;  // asked for, not yet sent to the page
-  int FFailedStatus = 0;    // the status of a page given up on a failure
-  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
-  TRenderPlan FPlan;
-  // Counts what changes the picture (navigations, new viewports), so that
-  // a picture taken before is known stale.
-  unsigned FViewSerial = 0;
-  std::shared_ptr<TPicture> FPicture;
   std::string FRenderError;
 
   double FScaleFactor = 1;

@@ -9,8 +9,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/browser/navigation.h"
+#include "host/browser/page_session.h"
 #include "host/browser/web_browser.h"
-#include "host/browser/web_browser_page.h"
 
 namespace host {
 
@@ -25,8 +26,6 @@ bool IsToken(const std::string& Name) {
 
 }  // namespace
 
-bool IsFileUrl(const std::string& URL) { return g_ascii_strncasecmp(URL.c_str(), "file:", 5) == 0; }
-
 void TWebBrowser::SetDeviceScaleFactor(double Value) {
   if (!(Value > 0 && Value <= 8))
     throw EInvalidOperation("The device scale factor must be above 0 and at most 8");
@@ -40,7 +39,7 @@ void TWebBrowser::SetUserAgent(const std::string& Value) {
     throw EOleException("A user agent cannot hold a line break");
   if (Value == FUserAgent) return;
   FUserAgent = Value;
-  PageOptionsChanged();
+  FPageOptionsChanged = true;
 }
 
 void TWebBrowser::SetExtraHeaders(const THeaders& Value) {
@@ -51,7 +50,7 @@ void TWebBrowser::SetExtraHeaders(const THeaders& Value) {
   }
   if (Value == FExtraHeaders) return;
   FExtraHeaders = Value;
-  PageOptionsChanged();
+  FPageOptionsChanged = true;
 }
 
 void TWebBrowser::SetColorScheme(const std::string& Value) {
@@ -59,10 +58,8 @@ void TWebBrowser::SetColorScheme(const std::string& Value) {
     throw EOleException("The colour scheme is light, dark or empty, not " + Value);
   if (Value == FColorScheme) return;
   FColorScheme = Value;
-  PageOptionsChanged();
+  FPageOptionsChanged = true;
 }
-
-void TWebBrowser::PageOptionsChanged() { FPageOptionsChanged = true; }
 
 // Sent before the page's first navigation: the commands of one session run
 // in the order sent, so none needs waiting for.
@@ -86,30 +83,24 @@ void TWebBrowser::SetUpPage(const std::string& SessionId) {
   }
 }
 
-bool TWebBrowser::RefusedLocal(const std::string& URL) {
-  if (FAllowLocal || !IsFileUrl(URL)) return false;
-  Fail(nfFailed, "The page went to a local file, which is refused: " + URL);
-  return true;
-}
-
 std::string TWebBrowser::Waiting() const {
-  if (!FPage || !FPage->Preparing || !FPage->Waiting) return std::string();
+  if (!FNav || FNav->Ended() || FNav->Stage != stWaitFor) return std::string();
   std::string Text = FWaitFor.rfind("js:", 0) == 0 ? FWaitFor.substr(3) : FWaitFor;
-  switch (FPage->WaitKind) {
-    case TPage::wkSelector:
+  switch (FNav->WaitKind) {
+    case TNavigation::wkSelector:
       return "the selector " + Text + " to match";
-    case TPage::wkExpression:
+    case TNavigation::wkExpression:
       return Text + " to be true";
-    case TPage::wkUntried:
+    case TNavigation::wkUntried:
       break;
   }
   return Text;
 }
 
 bool TWebBrowser::PictureSize(int& Width, int& Height) const {
-  if (!FPicture || FPicture->Serial != FViewSerial) return false;
-  Width = FPicture->Image.Width;
-  Height = FPicture->Image.Height;
+  if (!FNav || !FNav->Picture) return false;
+  Width = FNav->Picture->Width();
+  Height = FNav->Picture->Height();
   return true;
 }
 

@@ -103,11 +103,11 @@ TEST_F(WebBrowserTest, NavigateAfterAKillThatNobodyNoticedYetLoadsOnAFreshPage) 
       ASSERT_EQ(kill(Pid, SIGKILL), 0);
     }
     Seen.clear();
+    Browser->SetBounds(0, 0, 200, 100);
     Browser->Navigate(Server->Url("/quads.html"));
     ASSERT_TRUE(WaitComplete());
     EXPECT_EQ(Urls("complete"), std::vector<std::string>{Server->Url("/quads.html")});
     TBitmap B;
-    Browser->SetBounds(0, 0, 200, 100);
     ASSERT_EQ(DrawInto(*Browser, B, 200, 100), 0) << Browser->RenderError();
     EXPECT_EQ(Rgb(B, 150, 75), 0x102030u);
     Browser->SetBounds(0, 0, 800, 600);
