@@ -27,6 +27,17 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+# Playwright needs Node 20 or later; Debian 12's is 18. The registry's node
+# package brings a Node of its own, kept beside the bench and put first on
+# the PATH.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if [ "$node_major" -lt 20 ]; then
+  if [ ! -x bench/capture/.node/node_modules/.bin/node ]; then
+    npm install --prefix bench/capture/.node --no-audit --no-fund node@20
+  fi
+  PATH="$PWD/bench/capture/.node/node_modules/.bin:$PATH"
+  export PATH
+fi
 if [ ! -d bench/capture/node_modules/playwright-core ]; then
   (cd bench/capture && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi

@@ -104,13 +104,11 @@ void TCaptureJob::Start(const std::string& Url, const std::string& File) {
     // The same address twice in a row must load again too.
     FLens->setUrl(std::string());
     FLens->setUrl(Url);
-  } catch (const host::Exception& E) {
+  } catch (const host::EAddressRefused& E) {
     // Refused before anything was sent: the address itself is at fault.
-    std::string Why = E.Message();
-    if (Why.size() > Url.size() + 2 &&
-        Why.compare(Why.size() - Url.size() - 2, std::string::npos, ": " + Url) == 0)
-      Why.resize(Why.size() - Url.size() - 2);
-    Finish(ceMalformedUrl, "cannot load the page: " + Why);
+    Finish(ceMalformedUrl, "cannot load the page: " + E.Why());
+  } catch (const host::Exception& E) {
+    Finish(ceMalformedUrl, "cannot load the page: " + E.Message());
   }
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "host/system/exception.h"
+#include "host/browser/web_browser.h"
 
 namespace host {
 
@@ -29,7 +29,7 @@ void CheckAddress(const std::string& URL) {
   GUri* Uri = g_uri_parse(URL.c_str(), G_URI_FLAGS_PARSE_RELAXED, &Error);
   if (!Uri) {
     g_clear_error(&Error);
-    throw EOleException("Cannot navigate to invalid URL: " + URL);
+    throw EAddressRefused("Cannot navigate to invalid URL", URL);
   }
   std::string Scheme = g_uri_get_scheme(Uri);
   const char* Host = g_uri_get_host(Uri);
@@ -40,9 +40,9 @@ void CheckAddress(const std::string& URL) {
                  [](unsigned char C) { return char(g_ascii_tolower(char(C))); });
   bool Web = Scheme == "http" || Scheme == "https";
   if ((Web && (!HasHost || BadHost)) || (!Web && BadHost))
-    throw EOleException("Cannot navigate to invalid URL: " + URL);
+    throw EAddressRefused("Cannot navigate to invalid URL", URL);
   if (!Web && Scheme != "file" && Scheme != "data" && Scheme != "about")
-    throw EOleException("The browser does not load " + Scheme + ": addresses: " + URL);
+    throw EAddressRefused("The browser does not load " + Scheme + ": addresses", URL);
 }
 
 bool IsFileUrl(const std::string& URL) { return g_ascii_strncasecmp(URL.c_str(), "file:", 5) == 0; }

@@ -51,7 +51,7 @@ void TWebBrowser::Navigate(const std::wstring& URL) { Navigate(ToUtf8(URL)); }
 void TWebBrowser::Navigate(const std::string& URL) {
   CheckAddress(URL);
   if (!FAllowLocal && IsFileUrl(URL))
-    throw EOleException("The browser does not load local files here: " + URL);
+    throw EAddressRefused("The browser does not load local files here", URL);
   auto N = std::make_shared<TNavigation>(*this, URL);
   N->Self = N;
   // The handler may cancel, navigate again or free the control; the

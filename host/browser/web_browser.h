@@ -33,6 +33,18 @@ struct TNavigation;
 
 using HDC = TCanvas*;
 
+// Navigate refuses the address before anything is sent: Why says what is
+// wrong with it, the message adds the address.
+class EAddressRefused : public EOleException {
+ public:
+  EAddressRefused(const std::string& Why, const std::string& URL)
+      : EOleException(Why + ": " + URL), FWhy(Why) {}
+  const std::string& Why() const { return FWhy; }
+
+ private:
+  std::string FWhy;
+};
+
 enum TOleEnum : int {
   READYSTATE_UNINITIALIZED = 0,
   READYSTATE_LOADING = 1,
