@@ -2,10 +2,11 @@
 // A 64-bit perceptual hash of a picture, for telling near-identical pages
 // apart from different ones: the difference hash. The picture is averaged
 // down to 9 by 8 cells of grey, and bit 8 r + c is set when cell (c, r) is
-// brighter than its right neighbour. It is integer arithmetic from the
-// bytes to the bits, so the same picture gives the same hash everywhere,
-// and it costs one pass over the pixels; pictures that differ by scale,
-// compression or a uniform change of brightness keep (nearly) their hash.
+// brighter than its right neighbour by more than one grey level. It is
+// integer arithmetic from the bytes to the bits, so the same picture gives
+// the same hash everywhere, and it costs one pass over the pixels; pictures
+// that differ by scale, compression or a uniform change of brightness keep
+// (nearly) their hash.
 
 #include <cstdint>
 #include <string>

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "host/system/exception.h"
+#include "imaging/phash.h"
 #include "tools/picture_output.h"
 
 namespace snapkit::tools {
@@ -174,6 +175,12 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
       // The page is gone: its picture was written whole as far as is known.
     }
   }
+  R.HasPHash = R.Code == ceOk;
+  // The capture, not the thumbnail: the hash hardly changes with scale, and
+  // one pass over the capture is cheaper than reading the file back.
+  if (R.HasPHash) R.PHash = PerceptualHash(FLens->Capture());
+  FResult.HasPHash = R.HasPHash;
+  FResult.PHash = R.PHash;
   FResult.Clipped = R.Clipped;
   FResult.PageWidth = R.PageWidth;
   FResult.PageHeight = R.PageHeight;

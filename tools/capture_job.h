@@ -31,6 +31,9 @@ struct TCaptureResult {
   int PageHeight = 0;
   int CapturedWidth = 0;
   int CapturedHeight = 0;
+  // The perceptual hash of the page's full-size picture, when one was written.
+  bool HasPHash = false;
+  std::uint64_t PHash = 0;
 };
 
 // "2026-12-07T21:50:01.123Z" for a wall-clock time in microseconds.
