@@ -8,6 +8,7 @@
 
 #include "host/system/exception.h"
 #include "imaging/phash.h"
+#include "tools/change_watch.h"
 #include "tools/picture_output.h"
 
 namespace snapkit::tools {
@@ -33,6 +34,7 @@ std::string IsoTime(std::int64_t UnixUs) {
 
 TCaptureJob::TCaptureJob(host::TComponent& Form, const TCaptureOptions& Options, TDone Done)
     : FOptions(Options), FDone(std::move(Done)), FForm(Form) {
+  if (FOptions.Watch.Changed) FWatch = std::make_unique<TChangeWatch>(FOptions.Watch);
   MakeLens();
 }
 
@@ -149,6 +151,11 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
   TCaptureResult R;
   R.Url = Url;
   R.File = File;
+  FResult.Unchanged = false;
+  if (FWatch && !FWatch->Measure(FLens->Capture()).Write) {
+    R.Unchanged = FResult.Unchanged = true;
+    return R;
+  }
   try {
     std::string Why;
     std::optional<TPictureFormat> Format = OutputFormat(File, FOptions.Given, &Why);
@@ -197,7 +204,7 @@ void TCaptureJob::Finish(TCaptureExit Code, const std::string& Error) {
   R.Code = Code;
   R.Error = Error;
   R.Milliseconds = (g_get_monotonic_time() - FStarted) / 1000;
-  if (Code == ceOk) {
+  if (Code == ceOk && !R.Unchanged) {
     struct stat St;
     if (stat(R.File.c_str(), &St) == 0) R.Bytes = St.st_size;
     // The size SaveToFile gave the picture.
@@ -210,6 +217,7 @@ void TCaptureJob::Finish(TCaptureExit Code, const std::string& Error) {
       ScaleToFit(R.Width, R.Height, FOptions.Width, FOptions.Height);
     }
   }
+  if (FWatch) FWatch->Record(R);
   FDone(R);
 }
 
