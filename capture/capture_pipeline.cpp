@@ -121,6 +121,7 @@ void TSitelens::CaptureLoadedPage(const std::string& Url) {
                         static_cast<int>(FViewHeight));
     DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
     RestoreAfterLoad();
+    StartChangeMeasure(Url);
   } catch (const std::exception& E) {
     CaptureFailed(Url, E);
     return;

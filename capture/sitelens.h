@@ -29,6 +29,11 @@ using TOnWebImageReadyEvent = std::function<void(host::TObject* Sender, const st
 using TOnCaptureErrorEvent =
     std::function<void(host::TObject* Sender, const std::string& url, const std::string& Message)>;
 
+// The picture changed at a capture by Share of its pixels (0 to 1) against
+// the one before, within Box (full-size capture pixels).
+using TOnPageChangedEvent = std::function<void(host::TObject* Sender, const std::string& url,
+                                               double Share, const host::TRect& Box)>;
+
 // An application may send this to the control's window to hold refreshes
 // and resize redraws back until the next capture has ended.
 constexpr host::UINT UM_DISPLAYFILE = host::WM_APP + 999;
@@ -126,6 +131,23 @@ class TSitelens : public host::TCustomPanel {
   host::TTimer* Timer() const { return FTimer; }
   TDropURL& DropURL() { return *FDropURL; }
 
+  // How much the picture changed at the last capture, against the one
+  // before, measured on the full-size captures with `snapkit diff`'s
+  // comparison off the loop thread: the share of pixels (0 to 1) and their
+  // box. Measured only while MeasureChange is set or OnPageChanged is
+  // assigned; -1 (and an empty box) until a capture has been compared.
+  // The figures arrive after OnWebImageReady, with OnPageChanged.
+  bool MeasureChange() const { return FMeasureChange; }
+  void SetMeasureChange(bool Value) { FMeasureChange = Value; }
+  double PageChange() const { return FPageChange; }
+  const host::TRect& PageChangeBox() const { return FPageChangeBox; }
+  // OnPageChanged fires when the share is above this (0: any pixel).
+  double ChangeThreshold() const { return FChangeThreshold; }
+  void SetChangeThreshold(double Value);
+  TOnPageChangedEvent OnPageChanged;
+  // What the measuring threads' answers find the control by.
+  struct TChangeState;
+
   void WndProc(host::TMessage& Message) override;
 
  private:
@@ -155,6 +177,9 @@ class TSitelens : public host::TCustomPanel {
   int ScrollSize(const char* Name);
   void CaptureFailed(const std::string& Url, const std::exception& E);
   void RestoreAfterLoad();
+  // Compares the new capture with the one before, off the loop thread.
+  void StartChangeMeasure(const std::string& Url);
+  void ChangeMeasured(const std::string& Url, double Share, const host::TRect& Box);
 
   TDropURL* FDropURL = nullptr;
   std::unique_ptr<host::TBitmap> FCapture;
@@ -187,6 +212,12 @@ class TSitelens : public host::TCustomPanel {
   unsigned FTimerInterval = 0;
   unsigned FRenderDelay = 0;
   int FJPEGQuality = 90;
+
+  bool FMeasureChange = false;
+  double FPageChange = -1;
+  host::TRect FPageChangeBox;
+  double FChangeThreshold = 0;
+  std::shared_ptr<TChangeState> FChange;
 };
 
 }  // namespace snapkit

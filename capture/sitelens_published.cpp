@@ -44,6 +44,7 @@ const host::TPublishedClass SitelensPublished{
                         &TSitelens::SetRenderDelay, waField, 0),
         host::EventProperty("OnWebImageReady", &TSitelens::OnWebImageReady),
         host::EventProperty("OnCaptureError", &TSitelens::OnCaptureError),
+        host::EventProperty("OnPageChanged", &TSitelens::OnPageChanged),
     }};
 
 const host::TPublishedRegistration Registration(SitelensPublished);

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "imaging/phash.h"
+
 namespace snapkit::tools {
 
 TReportLines ReadReportLines(std::istream& In) {
@@ -49,6 +51,10 @@ bool WrittenWhole(const nlohmann::json& Final, const TBatchEntry& E, const std::
   struct stat St;
   return ::stat((OutDir + "/" + E.Name).c_str(), &St) == 0 && S_ISREG(St.st_mode) &&
          St.st_size > 0 && St.st_size == Size.get<std::int64_t>();
+}
+
+void AddPictureFields(nlohmann::ordered_json& Line, const TCaptureResult& R) {
+  Line["phash"] = R.HasPHash ? nlohmann::ordered_json(HashToHex(R.PHash)) : nullptr;
 }
 
 }  // namespace snapkit::tools

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/batch_list.h"
+#include "tools/capture_job.h"
 
 namespace snapkit::tools {
 
@@ -26,5 +27,9 @@ TReportLines ReadReportLines(std::istream& In);
 // True when Final says E was written (no error) to its name in OutDir and
 // the file there has the size reported, so nothing need be captured again.
 bool WrittenWhole(const nlohmann::json& Final, const TBatchEntry& E, const std::string& OutDir);
+
+// Adds what a report line says of the picture beyond its file: "phash",
+// its perceptual hash as 16 hex digits (null when nothing was written).
+void AddPictureFields(nlohmann::ordered_json& Line, const TCaptureResult& R);
 
 }  // namespace snapkit::tools

@@ -182,6 +182,7 @@ int CaptureBatch(const TCaptureOptions& Options) {
           {"milliseconds", R.Milliseconds},
           {"started", R.StartedUs ? nlohmann::ordered_json(IsoTime(R.StartedUs)) : nullptr},
           {"error", R.Code == ceOk ? nullptr : nlohmann::ordered_json(R.Error)}};
+      AddPictureFields(Line, R);
       Report.Append(Line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
     Progress.Update(Done, Failed);

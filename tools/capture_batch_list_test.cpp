@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "host/browser/testing/http_server.h"
+#include "host/graphics/picture.h"
 #include "host/graphics/testing/images.h"
+#include "imaging/phash.h"
 #include "tools/capture_batch.h"
 #include "tools/testing/capture_program.h"
 
@@ -135,10 +137,17 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
     ASSERT_TRUE(Entry.is_object());
     if (L.File.empty()) {
       EXPECT_TRUE(Entry["file"].is_null());
+      EXPECT_TRUE(Entry["phash"].is_null()) << Entry;
       EXPECT_NE(Entry["error"].get<std::string>().find(L.Error), std::string::npos) << Entry;
     } else {
       EXPECT_EQ(Entry["file"], Dir.File("out/" + L.File));
       EXPECT_TRUE(Entry["error"].is_null()) << Entry;
+      // The capture's hash; the thumbnail written has (nearly) the same.
+      std::uint64_t Hash = 0;
+      ASSERT_TRUE(Entry["phash"].is_string() && HashFromHex(Entry["phash"], Hash)) << Entry;
+      host::TPicture Written;
+      Written.LoadFromFile(Dir.File("out/" + L.File));
+      EXPECT_LE(HashDistance(Hash, PerceptualHash(Written.Bitmap())), 4) << Entry;
     }
     // Bad lines are also named on standard error by their line.
     if (!L.Started) {

@@ -14,6 +14,7 @@
 #include "host/forms/screen.h"
 #include "tools/capture_batch.h"
 #include "tools/capture_job.h"
+#include "tools/change_watch.h"
 #include "tools/convert_command.h"
 #include "tools/scheduler_shard.h"
 
@@ -24,6 +25,8 @@ const char* const CaptureUsage =
     "snapkit capture --batch LIST --out-dir DIR [--jobs N] [--report FILE]\n"
     "                [--shard K/N|auto|auto/N] [--resume] [options]\n"
     "snapkit capture URL OUT --every SECONDS [--count N] [options]\n"
+    "snapkit capture URL OUT --every SECONDS --changed [--threshold T]\n"
+    "                [--min-change R] [--diff-out FILE] [--report FILE] [options]\n"
     "  Loads a web page (or a local file) in headless Chromium and writes its\n"
     "  picture to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP for\n"
     "  .bmp (any case). OUT - writes the picture to standard output.\n"
@@ -60,6 +63,14 @@ const char* const CaptureUsage =
     "                     null if never started), error\n"
     "  --every SECONDS    capture again and again, replacing OUT each time;\n"
     "  --count N          ... N times\n"
+    "  --changed          ... writing OUT only when the picture changed since\n"
+    "                     the last one written, compared as diff does\n"
+    "  --threshold T      the colour difference that counts (0 to 1, 0.1)\n"
+    "  --min-change R     the share of pixels (0 to 1) that must differ, above\n"
+    "                     which it is a change (0: any pixel)\n"
+    "  --diff-out FILE    write the diff picture of each change to FILE\n"
+    "                     (--report: a line per picture written, with different,\n"
+    "                     ratio and box against the last one; null for the first)\n"
     "  --scale F          device pixels per CSS pixel: 2 gives twice the pixels\n"
     "                     a side, for high-density screens (before --size);\n"
     "                     below 1, a small thumbnail drawn at its own size\n"
@@ -232,6 +243,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.Quality = ParseWhole(Value(), "--quality", 1, 100);
     } else if (A == "--no-local") {
       O.NoLocal = true;
+    } else if (ParseChangeWatchArg(A, Value, O.Watch)) {
     } else if (A.size() > 1 && A[0] == '-') {
       throw TUsageError{"unknown option " + A};
     } else {
@@ -248,6 +260,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     O.ScreenHeight = O.AreaHeight;
   }
   if (O.Count && !O.EveryMs) throw TUsageError{"--count goes with --every"};
+  CheckChangeWatch(O);
   if (!O.Batch.empty()) {
     if (!Words.empty())
       throw TUsageError{"--batch takes its URLs from the list, not the command line"};

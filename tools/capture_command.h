@@ -9,6 +9,7 @@
 
 #include "capture/sitelens.h"
 #include "tools/batch_list.h"
+#include "tools/change_watch_options.h"
 #include "tools/picture_output.h"
 
 namespace snapkit::tools {
@@ -34,6 +35,8 @@ struct TCaptureOptions {
   // Again and again: every EveryMs, Count times (0: until stopped).
   int EveryMs = 0;
   int Count = 0;
+  // --changed and its options (see change_watch.h).
+  TChangeWatchOptions Watch;
 
   // The picture: SaveToFile's size (0: the whole capture), fitted unless
   // Stretch.

@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "host/system/exception.h"
+#include "imaging/phash.h"
+#include "tools/change_watch.h"
 #include "tools/picture_output.h"
 
 namespace snapkit::tools {
@@ -32,6 +34,7 @@ std::string IsoTime(std::int64_t UnixUs) {
 
 TCaptureJob::TCaptureJob(host::TComponent& Form, const TCaptureOptions& Options, TDone Done)
     : FOptions(Options), FDone(std::move(Done)), FForm(Form) {
+  if (FOptions.Watch.Changed) FWatch = std::make_unique<TChangeWatch>(FOptions.Watch);
   MakeLens();
 }
 
@@ -146,6 +149,11 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
   TCaptureResult R;
   R.Url = Url;
   R.File = File;
+  FResult.Unchanged = false;
+  if (FWatch && !FWatch->Measure(FLens->Capture()).Write) {
+    R.Unchanged = FResult.Unchanged = true;
+    return R;
+  }
   try {
     std::string Why;
     std::optional<TPictureFormat> Format = OutputFormat(File, FOptions.Given, &Why);
@@ -172,6 +180,12 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
       // The page is gone: its picture was written whole as far as is known.
     }
   }
+  R.HasPHash = R.Code == ceOk;
+  // The capture, not the thumbnail: the hash hardly changes with scale, and
+  // one pass over the capture is cheaper than reading the file back.
+  if (R.HasPHash) R.PHash = PerceptualHash(FLens->Capture());
+  FResult.HasPHash = R.HasPHash;
+  FResult.PHash = R.PHash;
   FResult.Clipped = R.Clipped;
   FResult.PageWidth = R.PageWidth;
   FResult.PageHeight = R.PageHeight;
@@ -188,7 +202,7 @@ void TCaptureJob::Finish(TCaptureExit Code, const std::string& Error) {
   R.Code = Code;
   R.Error = Error;
   R.Milliseconds = (g_get_monotonic_time() - FStarted) / 1000;
-  if (Code == ceOk) {
+  if (Code == ceOk && !R.Unchanged) {
     struct stat St;
     if (stat(R.File.c_str(), &St) == 0) R.Bytes = St.st_size;
     // The size SaveToFile gave the picture.
@@ -201,6 +215,7 @@ void TCaptureJob::Finish(TCaptureExit Code, const std::string& Error) {
       ScaleToFit(R.Width, R.Height, FOptions.Width, FOptions.Height);
     }
   }
+  if (FWatch) FWatch->Record(R);
   FDone(R);
 }
 

@@ -7,12 +7,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "capture/sitelens.h"
 #include "tools/capture_command.h"
 
 namespace snapkit::tools {
+
+class TChangeWatch;
 
 struct TCaptureResult {
   std::string Url;
@@ -31,6 +34,12 @@ struct TCaptureResult {
   int PageHeight = 0;
   int CapturedWidth = 0;
   int CapturedHeight = 0;
+  // The perceptual hash of the page's full-size picture, when one was written.
+  bool HasPHash = false;
+  std::uint64_t PHash = 0;
+  // Watching for changes: the picture was the same as the last one
+  // written, and nothing was written.
+  bool Unchanged = false;
 };
 
 // "2026-12-07T21:50:01.123Z" for a wall-clock time in microseconds.
@@ -71,6 +80,8 @@ class TCaptureJob {
   TCaptureResult FResult;
   gint64 FStarted = 0;
   guint FDeadline = 0;
+  // With --changed.
+  std::unique_ptr<TChangeWatch> FWatch;
 };
 
 }  // namespace snapkit::tools

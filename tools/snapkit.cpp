@@ -11,6 +11,7 @@
 #include "host/system/exception.h"
 #include "tools/capture_command.h"
 #include "tools/convert_command.h"
+#include "tools/diff_command.h"
 #include "tools/info_command.h"
 #include "tools/palette_command.h"
 #include "tools/view_command.h"
@@ -28,8 +29,8 @@ const char* const Usage =
     "       snapkit --help | --version\n"
     "\n"
     "Exit codes: 0 success; 1 failure, with a message on standard error naming\n"
-    "the file; 2 a wrong command line. capture tells its failures apart further\n"
-    "(see below).\n"
+    "the file; 2 a wrong command line. capture tells its failures apart further,\n"
+    "and diff exits as cmp does (see below).\n"
     "\n"
     "Commands:\n";
 
@@ -37,11 +38,9 @@ struct TCommand {
   const char* Name;
   const char* const* Usage;
 };
-const TCommand Commands[] = {{"capture", &CaptureUsage},
-                             {"convert", &ConvertUsage},
-                             {"info", &InfoUsage},
-                             {"palette", &PaletteUsage},
-                             {"view", &ViewUsage}};
+const TCommand Commands[] = {{"capture", &CaptureUsage}, {"convert", &ConvertUsage},
+                             {"diff", &DiffUsage},       {"info", &InfoUsage},
+                             {"palette", &PaletteUsage}, {"view", &ViewUsage}};
 
 void PrintUsage(std::FILE* To) {
   std::fputs(Usage, To);
@@ -66,6 +65,11 @@ int RunCommand(const std::string& Command, const std::vector<std::string>& Args)
     Options.ShowProgress = isatty(STDERR_FILENO);
     RunConvert(Options);
     return 0;
+  }
+  if (Command == "diff") {
+    const TDiffCommandResult Result = RunDiff(ParseDiffArgs(Args));
+    std::fputs(Result.Text.c_str(), stdout);
+    return Result.ExitCode;
   }
   if (Command == "info") {
     const TInfoResult Info = RunInfo(Args);
@@ -124,6 +128,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "snapkit: %s: %s\n", e.File.c_str(), e.Problem.c_str());
     else
       std::fprintf(stderr, "snapkit: %s\n", e.Problem.c_str());
+    // diff's 1 means "different", as cmp's does.
+    if (command == "diff") return 3;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "snapkit: %s\n", DescribeError(e).c_str());
   }

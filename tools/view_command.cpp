@@ -1,8 +1,10 @@
 #include "tools/view_command.h"
 
+#include <glib.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,14 +14,18 @@
 #include "host/forms/backend.h"
 #include "host/forms/form_reader.h"
 #include "host/forms/timer.h"
+#include "host/graphics/canvas.h"
+#include "host/graphics/picture.h"
 #include "tools/convert_command.h"
 
 namespace snapkit::tools {
 
 const char* const ViewUsage =
-    "snapkit view URL [--view screen|full|custom] [--area WxH]\n"
+    "snapkit view URL [--view screen|full|custom] [--area WxH] [--every SECONDS]\n"
     "  Shows the page's thumbnail in a window (needs a display); right click\n"
-    "  for its menu, drop a link on it to show that page, close to end.\n";
+    "  for its menu, drop a link on it to show that page, close to end.\n"
+    "  --every SECONDS captures the page again that often, and frames what\n"
+    "  changed in red for two seconds.\n";
 
 namespace {
 
@@ -40,6 +46,24 @@ std::string PageUrl(const std::string& Given) {
 
 }  // namespace
 
+void DrawChangeBox(host::TBitmap& Shown, int CaptureWidth, int CaptureHeight,
+                   const host::TRect& Box) {
+  if (Box.Right <= Box.Left || CaptureWidth <= 0 || CaptureHeight <= 0 || Shown.Empty()) return;
+  auto sx = [&](int X) { return int(std::int64_t(X) * Shown.Width() / CaptureWidth); };
+  auto sy = [&](int Y) { return int(std::int64_t(Y) * Shown.Height() / CaptureHeight); };
+  // Two pixels wide, just outside the changed pixels where there is room,
+  // and never thinner than the box's own scaled size allows.
+  const int l = sx(Box.Left) - 2, t = sy(Box.Top) - 2;
+  const int r = std::max(sx(Box.Right), sx(Box.Left) + 1) + 2;
+  const int b = std::max(sy(Box.Bottom), sy(Box.Top) + 1) + 2;
+  host::TCanvas& c = Shown.Canvas();
+  c.Brush.Color = host::clRed;
+  c.FillRect(host::Rect(l, t, r, t + 2));
+  c.FillRect(host::Rect(l, b - 2, r, b));
+  c.FillRect(host::Rect(l, t, l + 2, b));
+  c.FillRect(host::Rect(r - 2, t, r, b));
+}
+
 TViewOptions ParseViewArgs(const std::vector<std::string>& Args) {
   TViewOptions O;
   for (std::size_t i = 0; i < Args.size(); ++i) {
@@ -55,6 +79,13 @@ TViewOptions ParseViewArgs(const std::vector<std::string>& Args) {
     } else if (A == "--area") {
       if (!ParseArea(Value(), O.AreaWidth, O.AreaHeight))
         throw TUsageError{"--area takes WIDTHxHEIGHT, each 32 to 16384"};
+    } else if (A == "--every") {
+      const std::string& V = Value();
+      char* end = nullptr;
+      const double seconds = std::strtod(V.c_str(), &end);
+      if (V.empty() || *end || !(seconds >= 0.1 && seconds <= 86400))
+        throw TUsageError{"--every takes seconds from 0.1 to 86400, not " + V};
+      O.EveryMs = int(seconds * 1000 + 0.5);
     } else if (!A.empty() && A[0] == '-') {
       throw TUsageError{"unknown option " + A};
     } else if (O.Url.empty()) {
@@ -97,10 +128,47 @@ int RunView(const TViewOptions& Options) {
   host::TTimer Status(&Form);
   Status.SetInterval(100);
   Status.OnTimer = [&](host::TObject*) {
-    std::string Title = !Lens->CaptureDone()         ? "Loading " + Lens->URL()
-                        : !Lens->LastError().empty() ? Lens->URL() + " (failed: " + Lens->LastError() + ")"
-                                                     : Lens->URL();
+    std::string Title = !Lens->CaptureDone() ? "Loading " + Lens->URL()
+                        : !Lens->LastError().empty()
+                            ? Lens->URL() + " (failed: " + Lens->LastError() + ")"
+                            : Lens->URL();
     Form.SetCaption(Title + " - snapkit");
+  };
+  // A change is framed on the picture shown for two seconds, also over the
+  // pictures of the captures in between.
+  host::TBitmap Clean;
+  host::TRect Changed;
+  bool Framed = false;
+  gint64 FramedUntil = 0;
+  auto Frame = [&] {
+    host::TBitmap& Shown = Lens->Image().Picture().Bitmap();
+    Clean.Assign(Shown);
+    DrawChangeBox(Shown, Lens->Capture().Width(), Lens->Capture().Height(), Changed);
+    Lens->Image().Repaint();
+    Framed = true;
+  };
+  if (Options.EveryMs) {
+    Lens->SetTimerInterval(unsigned(Options.EveryMs));
+    Lens->SetTimedUpdate(true);
+    Lens->OnWebImageReady = [&](host::TObject*, const std::string&) {
+      Framed = false;
+      if (g_get_monotonic_time() < FramedUntil) Frame();
+    };
+    Lens->OnPageChanged = [&](host::TObject*, const std::string&, double, const host::TRect& Box) {
+      // Over the picture of the capture that changed: the frame a capture
+      // before may still be on it.
+      if (Framed) Lens->Image().Picture().Bitmap().Assign(Clean);
+      Changed = Box;
+      FramedUntil = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+      Frame();
+    };
+  }
+  Status.OnTimer = [&, Title = std::move(Status.OnTimer)](host::TObject* Sender) {
+    Title(Sender);
+    if (!Framed || g_get_monotonic_time() < FramedUntil) return;
+    Framed = false;
+    Lens->Image().Picture().Bitmap().Assign(Clean);
+    Lens->Image().Repaint();
   };
   Status.SetEnabled(true);
   Lens->setUrl(Url);
