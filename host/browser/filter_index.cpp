@@ -1,0 +1,260 @@
+#include "host/browser/filter_index.h"
+
+#include <algorithm>
+
+#include "host/browser/public_suffix.h"
+
+namespace host::filter {
+
+std::string LowerCase(std::string_view S) {
+  std::string out(S);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  return out;
+}
+
+void FindHost(std::string_view Url, std::size_t& Begin, std::size_t& End) {
+  Begin = End = 0;
+  std::size_t scheme = Url.find("://");
+  if (scheme == std::string_view::npos) return;
+  std::size_t b = scheme + 3;
+  std::size_t e = Url.find_first_of("/?#", b);
+  if (e == std::string_view::npos) e = Url.size();
+  std::size_t at = Url.substr(b, e - b).rfind('@');
+  if (at != std::string_view::npos) b += at + 1;
+  std::size_t colon = e;
+  if (b < e && Url[b] == '[') {
+    std::size_t close = Url.substr(b, e - b).find(']');
+    if (close != std::string_view::npos) colon = b + close + 1;
+  } else {
+    std::size_t c = Url.substr(b, e - b).find(':');
+    if (c != std::string_view::npos) colon = b + c;
+  }
+  Begin = b;
+  End = colon;
+}
+
+bool IsTokenChar(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '%'; }
+
+std::uint64_t TokenHash(std::string_view Token) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (char c : Token) {
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+    h = (h ^ std::uint8_t(c)) * 1099511628211ull;
+  }
+  return h == 0 ? 1 : h;
+}
+
+TRequest::TRequest(std::string_view Url, std::string_view DocumentUrl)
+    : Lower(LowerCase(Url)), Original(Url) {
+  FindHost(Lower, HostBegin, HostEnd);
+  std::size_t b, e;
+  FindHost(DocumentUrl, b, e);
+  DocumentHost = LowerCase(DocumentUrl.substr(b, e - b));
+  Tokens.reserve(24);
+  for (std::size_t i = 0; i < Lower.size();) {
+    if (!IsTokenChar(Lower[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < Lower.size() && IsTokenChar(Lower[j])) ++j;
+    Tokens.push_back(TokenHash(std::string_view(Lower).substr(i, j - i)));
+    i = j;
+  }
+}
+
+bool TRequest::IsThirdParty() const {
+  if (!ThirdParty) {
+    ThirdParty =
+        !DocumentHost.empty() && RegistrableDomain(Host()) != RegistrableDomain(DocumentHost);
+  }
+  return *ThirdParty;
+}
+
+namespace {
+
+// Whether Host is Domain or under it ("a.b.com" under "b.com"); "x.*"
+// stands for x under any public suffix.
+bool HostUnder(std::string_view Host, std::string_view Domain) {
+  if (Domain.size() > 2 && Domain.substr(Domain.size() - 2) == ".*") {
+    std::string_view suffix = PublicSuffix(Host);
+    if (suffix.size() >= Host.size()) return false;
+    return HostUnder(Host.substr(0, Host.size() - suffix.size() - 1),
+                     Domain.substr(0, Domain.size() - 2));
+  }
+  if (Host.size() < Domain.size() || Domain.empty()) return false;
+  if (Host.substr(Host.size() - Domain.size()) != Domain) return false;
+  return Host.size() == Domain.size() || Host[Host.size() - Domain.size() - 1] == '.';
+}
+
+// Separator: anything but a letter, a digit, or _ - . %
+bool IsSeparator(char C) {
+  return !(IsTokenChar(C) || (C >= 'A' && C <= 'Z') || C == '_' || C == '-' || C == '.');
+}
+
+// Glob match of P (with '*' and '^') against U from Start; LeadingStar lets
+// the match begin anywhere after Start. Greedy with one backtrack point,
+// which suffices since every other pattern item is one character.
+bool GlobAt(std::string_view P, std::string_view U, std::size_t Start, bool LeadingStar,
+            bool AnchorEnd) {
+  std::size_t pi = 0, ui = Start;
+  std::size_t starP = LeadingStar ? 0 : std::string_view::npos, starU = Start;
+  while (true) {
+    if (pi == P.size()) {
+      if (!AnchorEnd || ui == U.size()) return true;
+    } else if (P[pi] == '*') {
+      starP = ++pi;
+      starU = ui;
+      continue;
+    } else if (P[pi] == '^') {
+      if (ui < U.size() && IsSeparator(U[ui])) {
+        ++pi;
+        ++ui;
+        continue;
+      }
+      if (ui == U.size()) {  // the separator also matches the end
+        ++pi;
+        continue;
+      }
+    } else if (ui < U.size() && P[pi] == U[ui]) {
+      ++pi;
+      ++ui;
+      continue;
+    }
+    if (starP == std::string_view::npos || starU >= U.size()) return false;
+    ui = ++starU;
+    pi = starP;
+  }
+}
+
+}  // namespace
+
+bool DomainListApplies(std::string_view List, char Separator, std::string_view Host) {
+  bool hasInclude = false;
+  std::size_t bestLength = 0;
+  bool bestInclude = false;
+  while (!List.empty()) {
+    std::size_t end = List.find(Separator);
+    std::string_view entry = List.substr(0, end);
+    List = end == std::string_view::npos ? std::string_view() : List.substr(end + 1);
+    bool negated = !entry.empty() && entry[0] == '~';
+    if (negated) entry.remove_prefix(1);
+    if (entry.empty()) continue;
+    if (!negated) hasInclude = true;
+    if (entry.size() > bestLength && HostUnder(Host, entry)) {
+      bestLength = entry.size();
+      bestInclude = !negated;
+    }
+  }
+  return bestLength ? bestInclude : !hasInclude;
+}
+
+bool PatternMatches(const TNetRule& Rule, const TRequest& Request) {
+  std::string_view url = Rule.MatchCase ? Request.Original : std::string_view(Request.Lower);
+  bool end = Rule.Anchors & anEnd;
+  if (Rule.Anchors & anHost) {
+    // At the host's start or just after one of its dots.
+    if (Request.HostEnd == Request.HostBegin) return false;
+    for (std::size_t i = Request.HostBegin; i < Request.HostEnd; ++i)
+      if ((i == Request.HostBegin || url[i - 1] == '.') && GlobAt(Rule.Pattern, url, i, false, end))
+        return true;
+    return false;
+  }
+  return GlobAt(Rule.Pattern, url, 0, !(Rule.Anchors & anStart), end);
+}
+
+std::uint64_t PatternToken(std::string_view P, std::uint8_t Anchors) {
+  static constexpr std::string_view kCommon[] = {"http", "https", "www", "com", "js", "html"};
+  std::string_view best;
+  int bestScore = 0;
+  for (std::size_t i = 0; i < P.size();) {
+    char c = P[i] >= 'A' && P[i] <= 'Z' ? char(P[i] + 32) : P[i];
+    if (!IsTokenChar(c)) {
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < P.size() && IsTokenChar(P[j] >= 'A' && P[j] <= 'Z' ? char(P[j] + 32) : P[j])) ++j;
+    // The token must stand whole in any URL the pattern matches.
+    bool startOk = i == 0 ? (Anchors & (anStart | anHost)) != 0 : P[i - 1] != '*';
+    bool endOk = j == P.size() ? (Anchors & anEnd) != 0 : P[j] != '*';
+    if (startOk && endOk) {
+      std::string_view t = P.substr(i, j - i);
+      int score = int(t.size()) * 2;
+      for (std::string_view common : kCommon)
+        if (t == common) score = 1;
+      if (score > bestScore) {
+        bestScore = score;
+        best = t;
+      }
+    }
+    i = j;
+  }
+  return best.empty() ? 0 : TokenHash(best);
+}
+
+void TKeyIndex::Build() {
+  std::size_t size = 16;
+  while (size < FPairs.size() * 2) size *= 2;
+  FKeys.assign(size, 0);
+  FBegin.assign(size, 0);
+  FCount.assign(size, 0);
+  std::size_t mask = size - 1;
+  std::vector<std::uint32_t> slot(FPairs.size());
+  for (std::size_t p = 0; p < FPairs.size(); ++p) {
+    std::size_t i = FPairs[p].Key & mask;
+    while (FKeys[i] != 0 && FKeys[i] != FPairs[p].Key) i = (i + 1) & mask;
+    FKeys[i] = FPairs[p].Key;
+    ++FCount[i];
+    slot[p] = std::uint32_t(i);
+  }
+  std::uint32_t at = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    FBegin[i] = at;
+    at += FCount[i];
+  }
+  FOrder.assign(FPairs.size(), 0);
+  std::vector<std::uint32_t> fill(FBegin);
+  for (std::size_t p = 0; p < FPairs.size(); ++p) FOrder[fill[slot[p]]++] = FPairs[p].Value;
+  FPairs.clear();
+  FPairs.shrink_to_fit();
+}
+
+void TRuleIndex::Build() {
+  FByToken = TKeyIndex();
+  FNoToken.clear();
+  for (std::size_t n = 0; n < FRules.size(); ++n) {
+    std::uint64_t token = PatternToken(FRules[n].Pattern, FRules[n].Anchors);
+    if (token)
+      FByToken.Add(token, std::uint32_t(n));
+    else
+      FNoToken.push_back(std::uint32_t(n));
+  }
+  FByToken.Build();
+}
+
+const TNetRule* TRuleIndex::Find(const TRequest& Request, std::uint32_t TypeMask) const {
+  const TNetRule* found = nullptr;
+  auto attempt = [&](std::uint32_t n) {
+    if (found) return;
+    const TNetRule& r = FRules[n];
+    if (!(r.Types & TypeMask)) return;
+    if (r.Party == ptThird && !Request.IsThirdParty()) return;
+    if (r.Party == ptFirst && Request.IsThirdParty()) return;
+    if (!PatternMatches(r, Request)) return;
+    if (!r.Domains.empty() && !DomainListApplies(r.Domains, '|', Request.DocumentHost)) return;
+    found = &r;
+  };
+  for (std::uint64_t t : Request.Tokens) {
+    FByToken.ForEach(t, attempt);
+    if (found) return found;
+  }
+  for (std::uint32_t n : FNoToken) {
+    attempt(n);
+    if (found) break;
+  }
+  return found;
+}
+
+}  // namespace host::filter
