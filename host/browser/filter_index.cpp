@@ -8,8 +8,8 @@ namespace host::filter {
 
 std::string LowerCase(std::string_view S) {
   std::string out(S);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  // Branch-free, so the compiler can do many bytes at once.
+  for (char& c : out) c = char(c + ((unsigned char)(c - 'A') < 26u ? 32 : 0));
   return out;
 }
 
@@ -36,13 +36,28 @@ void FindHost(std::string_view Url, std::size_t& Begin, std::size_t& End) {
 
 bool IsTokenChar(char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '%'; }
 
+namespace {
+
+constexpr std::uint64_t kHashStart = 1469598103934665603ull;
+
+constexpr std::uint64_t HashStep(std::uint64_t H, char C) {
+  return (H ^ std::uint8_t(C)) * 1099511628211ull;
+}
+
+// FNV's low bits mix poorly, and the tables index by them.
+constexpr std::uint64_t HashEnd(std::uint64_t H) {
+  H ^= H >> 33;
+  H *= 0xff51afd7ed558ccdull;
+  H ^= H >> 33;
+  return H == 0 ? 1 : H;
+}
+
+}  // namespace
+
 std::uint64_t TokenHash(std::string_view Token) {
-  std::uint64_t h = 1469598103934665603ull;
-  for (char c : Token) {
-    if (c >= 'A' && c <= 'Z') c = char(c + 32);
-    h = (h ^ std::uint8_t(c)) * 1099511628211ull;
-  }
-  return h == 0 ? 1 : h;
+  std::uint64_t h = kHashStart;
+  for (char c : Token) h = HashStep(h, c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+  return HashEnd(h);
 }
 
 TRequest::TRequest(std::string_view Url, std::string_view DocumentUrl)
@@ -100,12 +115,25 @@ bool GlobAt(std::string_view P, std::string_view U, std::size_t Start, bool Lead
             bool AnchorEnd) {
   std::size_t pi = 0, ui = Start;
   std::size_t starP = LeadingStar ? 0 : std::string_view::npos, starU = Start;
+  // After a star, skip straight to the next place its following literal occurs.
+  auto seek = [&]() {
+    if (starP < P.size() && P[starP] != '^' && P[starP] != '*') {
+      std::size_t next = U.find(P[starP], starU);
+      if (next == std::string_view::npos) return false;
+      starU = next;
+    }
+    ui = starU;
+    pi = starP;
+    return true;
+  };
+  if (LeadingStar && !seek()) return false;
   while (true) {
     if (pi == P.size()) {
       if (!AnchorEnd || ui == U.size()) return true;
     } else if (P[pi] == '*') {
       starP = ++pi;
       starU = ui;
+      if (!seek()) return false;
       continue;
     } else if (P[pi] == '^') {
       if (ui < U.size() && IsSeparator(U[ui])) {
@@ -123,8 +151,8 @@ bool GlobAt(std::string_view P, std::string_view U, std::size_t Start, bool Lead
       continue;
     }
     if (starP == std::string_view::npos || starU >= U.size()) return false;
-    ui = ++starU;
-    pi = starP;
+    ++starU;
+    if (!seek()) return false;
   }
 }
 
@@ -157,41 +185,91 @@ bool PatternMatches(const TNetRule& Rule, const TRequest& Request) {
     // At the host's start or just after one of its dots.
     if (Request.HostEnd == Request.HostBegin) return false;
     for (std::size_t i = Request.HostBegin; i < Request.HostEnd; ++i)
-      if ((i == Request.HostBegin || url[i - 1] == '.') && GlobAt(Rule.Pattern, url, i, false, end))
+      if ((i == Request.HostBegin || url[i - 1] == '.') &&
+          (Rule.Pattern.empty() || Rule.Pattern[0] == url[i] || Rule.Pattern[0] == '^') &&
+          GlobAt(Rule.Pattern, url, i, false, end))
         return true;
     return false;
   }
   return GlobAt(Rule.Pattern, url, 0, !(Rule.Anchors & anStart), end);
 }
 
-std::uint64_t PatternToken(std::string_view P, std::uint8_t Anchors) {
-  static constexpr std::string_view kCommon[] = {"http", "https", "www", "com", "js", "html"};
-  std::string_view best;
-  int bestScore = 0;
-  for (std::size_t i = 0; i < P.size();) {
-    char c = P[i] >= 'A' && P[i] <= 'Z' ? char(P[i] + 32) : P[i];
+namespace {
+
+// Calls Visit(text, hash) with each token that any URL the pattern matches
+// must hold whole: a run of token characters with no '*' against it and, at
+// either end of the pattern, an anchor there. One pass, hashing as it goes.
+template <class F>
+void ForEachToken(std::string_view P, std::uint8_t Anchors, F&& Visit) {
+  std::size_t n = P.size(), i = 0;
+  while (i < n) {
+    char c = P[i];
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
     if (!IsTokenChar(c)) {
       ++i;
       continue;
     }
     std::size_t j = i;
-    while (j < P.size() && IsTokenChar(P[j] >= 'A' && P[j] <= 'Z' ? char(P[j] + 32) : P[j])) ++j;
-    // The token must stand whole in any URL the pattern matches.
-    bool startOk = i == 0 ? (Anchors & (anStart | anHost)) != 0 : P[i - 1] != '*';
-    bool endOk = j == P.size() ? (Anchors & anEnd) != 0 : P[j] != '*';
-    if (startOk && endOk) {
-      std::string_view t = P.substr(i, j - i);
-      int score = int(t.size()) * 2;
-      for (std::string_view common : kCommon)
-        if (t == common) score = 1;
-      if (score > bestScore) {
-        bestScore = score;
-        best = t;
-      }
+    std::uint64_t h = kHashStart;
+    for (; j < n; ++j) {
+      c = P[j];
+      if (c >= 'A' && c <= 'Z') c = char(c + 32);
+      if (!IsTokenChar(c)) break;
+      h = HashStep(h, c);
     }
+    bool startOk = i == 0 ? (Anchors & (anStart | anHost)) != 0 : P[i - 1] != '*';
+    bool endOk = j == n ? (Anchors & anEnd) != 0 : P[j] != '*';
+    if (startOk && endOk) Visit(P.substr(i, j - i), HashEnd(h));
     i = j;
   }
-  return best.empty() ? 0 : TokenHash(best);
+}
+
+// About how many rules hold each token, so each rule is filed under its
+// rarest. Counters are shared by hash, never keyed: a collision only
+// overstates a count, and the table stays small enough for the cache.
+class TTokenCounts {
+ public:
+  std::uint32_t Bump(std::uint64_t Key) {
+    std::uint8_t& c = FCounts[Key >> (64 - kBits)];
+    if (c < 255) ++c;
+    return c;
+  }
+  std::uint32_t Get(std::uint64_t Key) const { return FCounts[Key >> (64 - kBits)]; }
+
+ private:
+  static constexpr int kBits = 17;
+  std::vector<std::uint8_t> FCounts = std::vector<std::uint8_t>(std::size_t(1) << kBits);
+};
+
+// Tokens in most URLs, worth filing a rule under only when it has no other.
+bool IsCommonToken(std::string_view T) {
+  switch (T.size()) {
+    case 2:
+      return T == "js";
+    case 3:
+      return T == "www" || T == "com";
+    case 4:
+      return T == "http" || T == "html";
+    case 5:
+      return T == "https";
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::uint64_t PatternToken(std::string_view P, std::uint8_t Anchors) {
+  std::uint64_t best = 0;
+  int bestScore = 0;
+  ForEachToken(P, Anchors, [&](std::string_view t, std::uint64_t h) {
+    int score = IsCommonToken(t) ? 1 : int(t.size()) * 2;
+    if (score > bestScore) {
+      bestScore = score;
+      best = h;
+    }
+  });
+  return best;
 }
 
 void TKeyIndex::Build() {
@@ -224,10 +302,36 @@ void TKeyIndex::Build() {
 void TRuleIndex::Build() {
   FByToken = TKeyIndex();
   FNoToken.clear();
+  // Tokens such as "ads" or "analytics" stand in hundreds of rules; a rule
+  // filed under one would be tried for every URL that holds it.
+  TTokenCounts counts;
+  std::vector<std::uint64_t> tokens;
+  tokens.reserve(FRules.size() * 3);
+  std::vector<std::uint32_t> firstToken(FRules.size() + 1);
   for (std::size_t n = 0; n < FRules.size(); ++n) {
-    std::uint64_t token = PatternToken(FRules[n].Pattern, FRules[n].Anchors);
-    if (token)
-      FByToken.Add(token, std::uint32_t(n));
+    firstToken[n] = std::uint32_t(tokens.size());
+    ForEachToken(FRules[n].Pattern, FRules[n].Anchors, [&](std::string_view t, std::uint64_t h) {
+      if (!IsCommonToken(t)) {
+        tokens.push_back(h);
+        counts.Bump(h);
+      }
+    });
+  }
+  firstToken[FRules.size()] = std::uint32_t(tokens.size());
+  for (std::size_t n = 0; n < FRules.size(); ++n) {
+    std::uint64_t best = 0;
+    std::uint32_t bestCount = 0;
+    for (std::uint32_t k = firstToken[n]; k < firstToken[n + 1]; ++k) {
+      std::uint32_t c = counts.Get(tokens[k]);
+      if (!best || c < bestCount) {
+        best = tokens[k];
+        bestCount = c;
+      }
+    }
+    // Only common tokens: the longest of those still beats none.
+    if (!best) best = PatternToken(FRules[n].Pattern, FRules[n].Anchors);
+    if (best)
+      FByToken.Add(best, std::uint32_t(n));
     else
       FNoToken.push_back(std::uint32_t(n));
   }

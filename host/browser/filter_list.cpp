@@ -72,7 +72,9 @@ std::size_t HidingMarker(std::string_view Line, std::size_t& Length) {
        pos = Line.find('#', pos + 1)) {
     std::string_view rest = Line.substr(pos);
     Length = 0;
-    for (std::string_view m : {"##", "#@#", "#?#", "#@?#", "#$#", "#@$#", "#%#", "#@%#"})
+    static constexpr std::string_view kMarkers[] = {"##",  "#@#",  "#?#", "#@?#",
+                                                    "#$#", "#@$#", "#%#", "#@%#"};
+    for (std::string_view m : kMarkers)
       if (rest.substr(0, m.size()) == m) {
         Length = m.size();
         break;

@@ -1,6 +1,7 @@
 #include "host/browser/public_suffix.h"
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <unordered_set>
@@ -9,9 +10,10 @@ namespace host {
 namespace {
 
 struct TSuffixRules {
-  std::unordered_set<std::string> Plain;      // "co.uk"
-  std::unordered_set<std::string> Wildcard;   // "ck" for "*.ck"
-  std::unordered_set<std::string> Exception;  // "www.ck" for "!www.ck"
+  std::unique_ptr<const std::string> Text;         // the file; the sets view into it
+  std::unordered_set<std::string_view> Plain;      // "co.uk"
+  std::unordered_set<std::string_view> Wildcard;   // "ck" for "*.ck"
+  std::unordered_set<std::string_view> Exception;  // "www.ck" for "!www.ck"
 };
 
 TSuffixRules LoadRules() {
@@ -19,17 +21,23 @@ TSuffixRules LoadRules() {
   for (const char* path : {"/usr/share/publicsuffix/public_suffix_list.dat",
                            "/usr/share/chromium/extensions/ublock-origin/assets/thirdparties/"
                            "publicsuffix.org/list/effective_tld_names.dat"}) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in) continue;
-    std::string line;
-    while (std::getline(in, line)) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    rules.Text = std::make_unique<const std::string>(std::move(text).str());
+    std::string_view all(*rules.Text);
+    for (std::size_t begin = 0; begin < all.size();) {
+      std::size_t end = all.find('\n', begin);
+      if (end == std::string_view::npos) end = all.size();
+      std::string_view line = all.substr(begin, end - begin);
+      begin = end + 1;
       // A rule ends at the first white space; "//" starts a comment line.
-      std::size_t end = line.find_first_of(" \t\r");
-      if (end != std::string::npos) line.resize(end);
-      if (line.empty() || line.compare(0, 2, "//") == 0) continue;
+      line = line.substr(0, line.find_first_of(" \t\r"));
+      if (line.empty() || line.substr(0, 2) == "//") continue;
       if (line[0] == '!')
         rules.Exception.insert(line.substr(1));
-      else if (line.compare(0, 2, "*.") == 0)
+      else if (line.substr(0, 2) == "*.")
         rules.Wildcard.insert(line.substr(2));
       else
         rules.Plain.insert(line);
@@ -63,15 +71,13 @@ std::string_view PublicSuffix(std::string_view Host) {
   if (!Host.empty() && Host.back() == '.') Host.remove_suffix(1);
   if (Host.empty() || IsIpAddress(Host)) return Host;
   const TSuffixRules& rules = Rules();
-  std::string key;
   // Longest suffix first, so the first rule that matches is the longest;
   // an exception outranks the wildcard that it carves out of.
   for (std::string_view s = Host; !s.empty(); s = AfterFirstLabel(s)) {
-    key.assign(s);
-    if (rules.Exception.count(key)) return AfterFirstLabel(s);
-    if (rules.Plain.count(key)) return s;
+    if (rules.Exception.count(s)) return AfterFirstLabel(s);
+    if (rules.Plain.count(s)) return s;
     std::string_view parent = AfterFirstLabel(s);
-    if (!parent.empty() && rules.Wildcard.count(std::string(parent))) return s;
+    if (!parent.empty() && rules.Wildcard.count(parent)) return s;
   }
   // The implicit rule "*": the last label.
   std::size_t dot = Host.rfind('.');
