@@ -1,5 +1,6 @@
 #include "host/browser/cookies_file.h"
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +22,40 @@ bool HasControl(std::string_view S) {
   for (unsigned char c : S)
     if (c < 0x20 || c == 0x7f || c == ';') return true;
   return false;
+}
+
+// Letters, digits, '-', '_' and dots (names in other scripts as UTF-8), or
+// an IPv6 address in brackets.
+bool IsHostName(std::string_view S) {
+  if (S.empty()) return false;
+  if (S.front() == '[')
+    return S.size() > 2 && S.back() == ']' &&
+           S.substr(1, S.size() - 2).find_first_not_of("0123456789abcdefABCDEF:.") ==
+               std::string_view::npos;
+  if (S.front() == '.' || S.back() == '.' || S.find("..") != std::string_view::npos) return false;
+  for (unsigned char c : S)
+    if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.' || c >= 0x80)) return false;
+  return true;
+}
+
+// DevTools takes text; a cookie's bytes must be UTF-8.
+bool IsUtf8(std::string_view S) {
+  for (std::size_t i = 0; i < S.size();) {
+    unsigned char c = S[i];
+    std::size_t n = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 9;
+    if (n == 9 || S.size() - i <= n) return false;
+    std::uint32_t code = n == 0 ? c : c & (0x3f >> n);
+    for (std::size_t k = 1; k <= n; ++k) {
+      unsigned char d = S[i + k];
+      if ((d >> 6) != 2) return false;
+      code = (code << 6) | (d & 0x3f);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    static constexpr std::uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return false;
+    i += n + 1;
+  }
+  return true;
 }
 
 std::string_view Lower(std::string_view S, std::string& Buffer) {
@@ -66,8 +101,7 @@ std::vector<TCookie> ReadCookiesText(std::string_view Text, std::int64_t Now) {
     c.HttpOnly = httpOnly;
     std::string_view domain = f[0];
     if (!domain.empty() && domain[0] == '.') domain.remove_prefix(1);
-    if (domain.empty() || domain.find_first_of(" /;") != std::string_view::npos)
-      Fail(number, "the domain field is not a host name");
+    if (!IsHostName(domain)) Fail(number, "the domain field is not a host name");
     c.Domain = std::string(Lower(domain, buffer));
     c.IncludeSubdomains = Flag(f[1], number, "subdomains");
     c.Path = f[2].empty() ? "/" : std::string(f[2]);
@@ -82,6 +116,8 @@ std::vector<TCookie> ReadCookiesText(std::string_view Text, std::int64_t Now) {
     if (HasControl(f[5]) || f[5].find_first_of(" =") != std::string_view::npos)
       Fail(number, "the cookie's name holds characters a cookie cannot");
     if (HasControl(f[6])) Fail(number, "the cookie's value holds characters a cookie cannot");
+    if (!IsUtf8(f[0]) || !IsUtf8(f[2]) || !IsUtf8(f[5]) || !IsUtf8(f[6]))
+      Fail(number, "the line is not UTF-8 text");
     c.Name = std::string(f[5]);
     c.Value = std::string(f[6]);
     if (c.Expires != 0 && c.Expires <= Now) continue;
@@ -105,7 +141,8 @@ TCookie ParseCookieArgument(std::string_view NameValue, std::string_view PageUrl
   std::string_view name = NameValue.substr(0, eq), value = NameValue.substr(eq + 1);
   if (HasControl(name) || name.find_first_of(" \t") != std::string_view::npos)
     throw ECookiesError("The cookie's name holds characters a cookie cannot");
-  if (HasControl(value))
+  if (!IsUtf8(name)) throw ECookiesError("The cookie's name is not UTF-8 text");
+  if (HasControl(value) || !IsUtf8(value))
     throw ECookiesError("The cookie " + std::string(name) +
                         " has a value with characters a cookie cannot hold");
   std::string buffer;

@@ -102,10 +102,17 @@ TEST(CookiesFile, MalformedLinesNameTheirLineAndNeverTheValue) {
       {"h.test\tFALSE\t/\tFALSE\tsoon\tn\ts3cr3t\n", "line 1: the expiry field"},
       {"h.test\tFALSE\t/\tFALSE\t-1\tn\ts3cr3t\n", "line 1: the expiry field"},
       {"\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\n", "line 1: the domain field"},
+      {".#h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\n", "line 1: the domain field"},
+      {"h.test/x\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\n", "line 1: the domain field"},
+      {"..h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\n", "line 1: the domain field"},
+      {"[::1\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\n", "line 1: the domain field"},
       {"h.test\tFALSE\tp\tFALSE\t0\tn\ts3cr3t\n", "line 1: the path field"},
       {"h.test\tFALSE\t/\tFALSE\t0\t\ts3cr3t\n", "line 1: the cookie has no name"},
       {"h.test\tFALSE\t/\tFALSE\t0\ta;b\ts3cr3t\n", "line 1: the cookie's name"},
       {"h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t;x\n", "line 1: the cookie's value"},
+      {"h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\xff\n", "line 1: the line is not UTF-8"},
+      {"h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\xc0\xaf\n", "line 1: the line is not UTF-8"},
+      {"h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\xed\xa0\x80\n", "line 1: the line is not UTF-8"},
       {"h.test\tFALSE\t/\tFALSE\t0\tn\ts3cr3t\t8\n",
        "line 1: expected 7 tab-separated fields, found 8"},
   };
@@ -138,6 +145,8 @@ TEST(CookiesFile, CookieArgumentsForThePageHost) {
       {"n=s3cr3t;evil=1", "http://h.test/", nullptr, false},
       {"n=s3cr3t", "file:///tmp/x.html", nullptr, false},
       {"n=s3cr3t", "http:///path", nullptr, false},
+      {"n=s3cr3t\xe2\x82", "http://h.test/", nullptr, false},
+      {"n=\xe2\x82\xac", "http://h.test/", "h.test", false},
   };
   for (const TCase& c : kCases) {
     if (!c.Domain) {

@@ -229,16 +229,19 @@ void ForEachToken(std::string_view P, std::uint8_t Anchors, F&& Visit) {
 // overstates a count, and the table stays small enough for the cache.
 class TTokenCounts {
  public:
-  std::uint32_t Bump(std::uint64_t Key) {
-    std::uint8_t& c = FCounts[Key >> (64 - kBits)];
-    if (c < 255) ++c;
-    return c;
+  explicit TTokenCounts(std::size_t Rules) {
+    while (FBits < 17 && (std::size_t(1) << FBits) < Rules * 4) ++FBits;
+    FCounts.assign(std::size_t(1) << FBits, 0);
   }
-  std::uint32_t Get(std::uint64_t Key) const { return FCounts[Key >> (64 - kBits)]; }
+  void Bump(std::uint64_t Key) {
+    std::uint8_t& c = FCounts[Key >> (64 - FBits)];
+    if (c < 255) ++c;
+  }
+  std::uint32_t Get(std::uint64_t Key) const { return FCounts[Key >> (64 - FBits)]; }
 
  private:
-  static constexpr int kBits = 17;
-  std::vector<std::uint8_t> FCounts = std::vector<std::uint8_t>(std::size_t(1) << kBits);
+  int FBits = 8;
+  std::vector<std::uint8_t> FCounts;
 };
 
 // Tokens in most URLs, worth filing a rule under only when it has no other.
@@ -304,7 +307,7 @@ void TRuleIndex::Build() {
   FNoToken.clear();
   // Tokens such as "ads" or "analytics" stand in hundreds of rules; a rule
   // filed under one would be tried for every URL that holds it.
-  TTokenCounts counts;
+  TTokenCounts counts(FRules.size());
   std::vector<std::uint64_t> tokens;
   tokens.reserve(FRules.size() * 3);
   std::vector<std::uint32_t> firstToken(FRules.size() + 1);
