@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <unordered_set>
@@ -286,6 +287,25 @@ TResourceType ResourceTypeFromDevTools(std::string_view Type, bool MainFrame) {
   if (Type == "Ping" || Type == "CSPViolationReport") return rtPing;
   if (Type == "WebSocket") return rtWebSocket;
   return rtOther;
+}
+
+std::shared_ptr<const TFilterSet> SharedFilterSet(const std::vector<std::string>& Paths) {
+  static std::mutex lock;
+  static std::map<std::vector<std::string>, std::shared_ptr<const TFilterSet>> sets;
+  std::lock_guard<std::mutex> guard(lock);
+  std::shared_ptr<const TFilterSet>& entry = sets[Paths];
+  if (!entry) {
+    auto set = std::make_shared<TFilterSet>();
+    try {
+      for (const std::string& path : Paths) set->AddListFile(path);
+    } catch (...) {
+      sets.erase(Paths);
+      throw;
+    }
+    set->Blocks("", "", rtOther);  // builds the index now, not on a page's first request
+    entry = std::move(set);
+  }
+  return entry;
 }
 
 std::string DefaultFilterListPath(std::string_view Name) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/system/exception.h"
 
@@ -82,6 +83,11 @@ class TFilterSet {
   struct TImpl;
   std::unique_ptr<TImpl> F;
 };
+
+// The set made of these list files, parsed on first use and then kept for
+// the process, so each page that asks pays nothing. Raises EFilterListError
+// when a file cannot be read (and keeps nothing then).
+std::shared_ptr<const TFilterSet> SharedFilterSet(const std::vector<std::string>& Paths);
 
 // The file of a list by name ("easylist", "easyprivacy"): NAME.txt in the
 // folder SNAPKIT_FILTER_LISTS names if set, else Debian's copy from the

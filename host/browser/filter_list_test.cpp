@@ -232,6 +232,22 @@ TEST(FilterList, DevToolsTypesAndRegistrableDomains) {
     EXPECT_EQ(RegistrableDomain(c.Host), c.Registrable) << c.Host;
 }
 
+TEST(FilterList, SharedSetsAreParsedOncePerListOfFiles) {
+  std::string dir = ::testing::TempDir();
+  std::ofstream(dir + "/shared_a.txt") << "||a.test^\n";
+  std::ofstream(dir + "/shared_b.txt") << "||b.test^\n";
+  auto a = SharedFilterSet({dir + "/shared_a.txt"});
+  auto ab = SharedFilterSet({dir + "/shared_a.txt", dir + "/shared_b.txt"});
+  EXPECT_EQ(SharedFilterSet({dir + "/shared_a.txt"}), a);
+  EXPECT_NE(ab, a);
+  EXPECT_FALSE(a->Blocks("http://b.test/", "", rtScript));
+  EXPECT_TRUE(ab->Blocks("http://b.test/", "", rtScript));
+  EXPECT_THROW(SharedFilterSet({dir + "/shared_missing.txt"}), EFilterListError);
+  std::ofstream(dir + "/shared_missing.txt") << "||m.test^\n";
+  EXPECT_TRUE(
+      SharedFilterSet({dir + "/shared_missing.txt"})->Blocks("http://m.test/", "", rtImage));
+}
+
 TEST(FilterList, DefaultPathsFollowTheEnvironment) {
   const char* saved = std::getenv("SNAPKIT_FILTER_LISTS");
   std::string savedValue = saved ? saved : "";
