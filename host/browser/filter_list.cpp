@@ -242,12 +242,14 @@ void TFilterSet::AddList(std::string Text) {
 }
 
 void TFilterSet::AddListFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
+  std::ifstream in(Path, std::ios::binary | std::ios::ate);
   if (!in) throw EFilterListError("Cannot open the filter list " + Path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw EFilterListError("Cannot read the filter list " + Path);
-  AddList(std::move(text).str());
+  std::streamoff size = in.tellg();
+  std::string text(size > 0 ? std::size_t(size) : 0, '\0');
+  in.seekg(0);
+  if (!in.read(text.data(), std::streamsize(text.size())))
+    throw EFilterListError("Cannot read the filter list " + Path);
+  AddList(std::move(text));
 }
 
 bool TFilterSet::Blocks(std::string_view Url, std::string_view DocumentUrl,

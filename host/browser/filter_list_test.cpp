@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "host/browser/filter_index.h"
 #include "host/browser/public_suffix.h"
 
 namespace host {
@@ -215,6 +217,21 @@ TEST(FilterList, ListsAddUpAndCountWhatTheySkip) {
   EXPECT_THROW(set.AddListFile("/nonexistent/list.txt"), EFilterListError);
 }
 
+// The word-at-a-time lower-casing against the plain rule, for every byte at
+// every place in a word.
+TEST(FilterList, LowerCaseOfEveryByteAtEveryOffset) {
+  for (int offset = 0; offset < 9; ++offset) {
+    std::string text(std::size_t(offset), 'Q');
+    for (int b = 0; b < 256; ++b) text.push_back(char(b));
+    std::string lower = filter::LowerCase(text);
+    ASSERT_EQ(lower.size(), text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      unsigned char c = text[i];
+      EXPECT_EQ((unsigned char)lower[i], c >= 'A' && c <= 'Z' ? c + 32 : c) << offset << " " << i;
+    }
+  }
+}
+
 TEST(FilterList, DevToolsTypesAndRegistrableDomains) {
   EXPECT_EQ(ResourceTypeFromDevTools("Document", true), rtDocument);
   EXPECT_EQ(ResourceTypeFromDevTools("Document"), rtSubdocument);
@@ -236,6 +253,7 @@ TEST(FilterList, SharedSetsAreParsedOncePerListOfFiles) {
   std::string dir = ::testing::TempDir();
   std::ofstream(dir + "/shared_a.txt") << "||a.test^\n";
   std::ofstream(dir + "/shared_b.txt") << "||b.test^\n";
+  std::remove((dir + "/shared_missing.txt").c_str());  // left by an earlier run
   auto a = SharedFilterSet({dir + "/shared_a.txt"});
   auto ab = SharedFilterSet({dir + "/shared_a.txt", dir + "/shared_b.txt"});
   EXPECT_EQ(SharedFilterSet({dir + "/shared_a.txt"}), a);
