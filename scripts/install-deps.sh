@@ -11,6 +11,7 @@ packages=(
   slurmctld slurmd slurm-client
   libbenchmark-dev libspng-dev libstb-dev
   clang libclang-rt-14-dev
+  webext-ublock-origin-chromium publicsuffix
 )
 
 missing=()
