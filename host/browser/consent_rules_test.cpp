@@ -23,8 +23,9 @@ std::string ReadPage(const std::string& Name) {
 }
 
 json Evaluate(TChromiumBrowser& C, const std::string& Session, const std::string& Expression) {
-  return C.Call("Runtime.evaluate", {{"expression", Expression}, {"returnByValue", true}},
-                Session)["result"]["value"];
+  return C.CallSynchronously("Runtime.evaluate",
+                             {{"expression", Expression}, {"returnByValue", true}},
+                             Session)["result"]["value"];
 }
 
 // What the page looks like to its reader: no dialog showing, the article at
@@ -67,14 +68,14 @@ TEST(ConsentRules, EachManagersDialogIsAnsweredOrHiddenInChromium) {
   server.Route("/plain.html", testing::Page(ReadPage("plain.html")));
 
   TChromiumBrowser& browser = TChromiumBrowser::Shared();
-  json target = browser.Call("Target.createTarget", {{"url", "about:blank"}});
-  std::string session = browser.Call(
+  json target = browser.CallSynchronously("Target.createTarget", {{"url", "about:blank"}});
+  std::string session = browser.CallSynchronously(
       "Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}})["sessionId"];
-  browser.Call("Emulation.setDeviceMetricsOverride",
-               {{"width", 800}, {"height", 600}, {"deviceScaleFactor", 1}, {"mobile", false}},
-               session);
+  browser.CallSynchronously(
+      "Emulation.setDeviceMetricsOverride",
+      {{"width", 800}, {"height", 600}, {"deviceScaleFactor", 1}, {"mobile", false}}, session);
   auto load = [&](const std::string& Url) {
-    browser.Call("Page.navigate", {{"url", Url}}, session);
+    browser.CallSynchronously("Page.navigate", {{"url", Url}}, session);
     for (int i = 0; i < 100 && Evaluate(browser, session, "document.readyState") != "complete"; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
   };
@@ -107,7 +108,7 @@ TEST(ConsentRules, EachManagersDialogIsAnsweredOrHiddenInChromium) {
   EXPECT_TRUE(state["dialog"]);
   EXPECT_TRUE(state["locked"]);
   EXPECT_EQ(state["answer"], "");
-  browser.Call("Target.closeTarget", {{"targetId", target["targetId"]}});
+  browser.CallSynchronously("Target.closeTarget", {{"targetId", target["targetId"]}});
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ TEST(FilterListChromium, DebianListsStyleSheetIsAcceptedWhole) {
                           {"https://www.theguardian.com/world"},
                           {"https://www.ebay.co.uk/"}};
   TChromiumBrowser& browser = TChromiumBrowser::Shared();
-  json target = browser.Call("Target.createTarget", {{"url", "about:blank"}});
-  std::string session = browser.Call(
+  json target = browser.CallSynchronously("Target.createTarget", {{"url", "about:blank"}});
+  std::string session = browser.CallSynchronously(
       "Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}})["sessionId"];
   for (const TCase& c : kCases) {
     std::string css = set->HidingCss(c.Page);
@@ -43,14 +43,14 @@ TEST(FilterListChromium, DebianListsStyleSheetIsAcceptedWhole) {
                          json(css).dump() +
                          "); let n = 0; for (const r of s.cssRules) n += r.selectorText.split(', ')"
                          ".length; return [s.cssRules.length, n]; })()";
-    json result =
-        browser.Call("Runtime.evaluate", {{"expression", script}, {"returnByValue", true}},
-                     session)["result"]["value"];
+    json result = browser.CallSynchronously("Runtime.evaluate",
+                                            {{"expression", script}, {"returnByValue", true}},
+                                            session)["result"]["value"];
     EXPECT_GT(rules, 100u) << c.Page;
     EXPECT_EQ(result[0], rules) << c.Page;
     EXPECT_EQ(result[1], selectors) << c.Page;
   }
-  browser.Call("Target.closeTarget", {{"targetId", target["targetId"]}});
+  browser.CallSynchronously("Target.closeTarget", {{"targetId", target["targetId"]}});
 }
 
 }  // namespace
