@@ -64,16 +64,15 @@ std::unique_ptr<TBitmap> TAVIFImage::Decode(const std::vector<std::uint8_t>& Dat
   d->maxThreads = 1;
   d->ignoreExif = AVIF_TRUE;
   d->ignoreXMP = AVIF_TRUE;
-  // libavif refuses larger pictures itself before it allocates planes for
-  // them; the check after the header gives the message.
-  const std::uint64_t allowed = MaxDeclaredPixels(32, Data.size());
-  if (allowed < d->imageSizeLimit) d->imageSizeLimit = std::uint32_t(allowed);
+  // The header is read without allocating planes; the declared size is
+  // checked before any frame is decoded.
   avifResult r = avifDecoderSetIOMemory(d.get(), Data.data(), Data.size());
   if (r == AVIF_RESULT_OK) r = avifDecoderParse(d.get());
   if (r != AVIF_RESULT_OK) Invalid(avifResultToString(r));
   Alpha = d->alphaPresent != 0;
   CheckDeclaredSize("AVIF", d->image->width, d->image->height, Alpha ? 32 : 24, Data.size());
-  // An image sequence shows its first frame.
+  // An image sequence shows its first frame; its size is checked again, as
+  // a sequence's frames need not match its header.
   r = avifDecoderNextImage(d.get());
   if (r != AVIF_RESULT_OK) Invalid(avifResultToString(r));
   avifImage* image = d->image;
@@ -95,8 +94,8 @@ std::unique_ptr<TBitmap> TAVIFImage::Decode(const std::vector<std::uint8_t>& Dat
 
 std::vector<std::uint8_t> TAVIFImage::Encode(const TBitmap& Pixels, bool Alpha) const {
   const bool alpha = Alpha && Pixels.PixelFormat() == pf32bit;
-  std::unique_ptr<avifImage, TImageFree> image(
-      avifImageCreate(std::uint32_t(Pixels.Width()), std::uint32_t(Pixels.Height()), 8, kYUVFormat));
+  std::unique_ptr<avifImage, TImageFree> image(avifImageCreate(
+      std::uint32_t(Pixels.Width()), std::uint32_t(Pixels.Height()), 8, kYUVFormat));
   if (!image) throw EOutOfMemory("Out of memory for the AVIF image");
   // sRGB pixels, said so in the file, so that browsers show them unchanged.
   image->colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
@@ -105,7 +104,7 @@ std::vector<std::uint8_t> TAVIFImage::Encode(const TBitmap& Pixels, bool Alpha) 
   image->yuvRange = AVIF_RANGE_FULL;
   avifRGBImage rgb;
   avifRGBImageSetDefaults(&rgb, image.get());
-  rgb.format = alpha ? AVIF_RGB_FORMAT_BGRA
+  rgb.format = alpha                             ? AVIF_RGB_FORMAT_BGRA
                : Pixels.PixelFormat() == pf24bit ? AVIF_RGB_FORMAT_BGR
                                                  : AVIF_RGB_FORMAT_BGRA;
   rgb.ignoreAlpha = alpha ? AVIF_FALSE : AVIF_TRUE;

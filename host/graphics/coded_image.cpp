@@ -55,11 +55,6 @@ void CheckDeclaredSize(const char* Format, std::uint64_t Width, std::uint64_t He
                        " in " + std::to_string(FileSize) + " bytes");
 }
 
-std::uint64_t MaxDeclaredPixels(int BitsPerPixel, std::size_t FileSize) {
-  return std::min<std::uint64_t>(AllowedBytes(FileSize), std::uint64_t(TBitmap::MaxBytes)) * 8 /
-         std::uint64_t(BitsPerPixel);
-}
-
 TCodedImage::TCodedImage() : FBitmap(std::make_unique<TBitmap>()) {
   FBitmap->SetPixelFormat(pf24bit);
 }

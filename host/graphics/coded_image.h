@@ -48,8 +48,7 @@ class TCodedImage : public TGraphic {
   virtual const char* FormatName() const = 0;
   // Data is the whole file. Returns the pixels (pf24bit or, with Alpha set,
   // pf32bit) or raises EInvalidGraphic / EOutOfMemory.
-  virtual std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data,
-                                          bool& Alpha) = 0;
+  virtual std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data, bool& Alpha) = 0;
   virtual std::vector<std::uint8_t> Encode(const TBitmap& Pixels, bool Alpha) const = 0;
   // Copies the format's own settings from Source, of the same class.
   virtual void AssignSettings(const TCodedImage& Source) = 0;
@@ -69,8 +68,5 @@ class TCodedImage : public TGraphic {
 // bitmap may pass TBitmap's limits. Raises EOutOfMemory naming Format.
 void CheckDeclaredSize(const char* Format, std::uint64_t Width, std::uint64_t Height,
                        int BitsPerPixel, std::size_t FileSize);
-// The most pixels that CheckDeclaredSize lets a file of FileSize bytes
-// declare at BitsPerPixel, for decoders that take a pixel limit.
-std::uint64_t MaxDeclaredPixels(int BitsPerPixel, std::size_t FileSize);
 
 }  // namespace host

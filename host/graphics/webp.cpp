@@ -75,8 +75,7 @@ void TWebPImage::AssignSettings(const TCodedImage& Source) {
   FLossless = static_cast<const TWebPImage&>(Source).FLossless;
 }
 
-std::unique_ptr<TBitmap> TWebPImage::Decode(const std::vector<std::uint8_t>& Data,
-                                            bool& Alpha) {
+std::unique_ptr<TBitmap> TWebPImage::Decode(const std::vector<std::uint8_t>& Data, bool& Alpha) {
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) Invalid("libwebp does not match its headers");
   VP8StatusCode status = WebPGetFeatures(Data.data(), Data.size(), &config.input);

@@ -20,8 +20,7 @@ class TWebPImage : public TCodedImage {
 
  protected:
   const char* FormatName() const override { return "WebP"; }
-  std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data,
-                                  bool& Alpha) override;
+  std::unique_ptr<TBitmap> Decode(const std::vector<std::uint8_t>& Data, bool& Alpha) override;
   std::vector<std::uint8_t> Encode(const TBitmap& Pixels, bool Alpha) const override;
   void AssignSettings(const TCodedImage& Source) override;
 
