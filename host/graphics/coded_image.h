@@ -64,7 +64,7 @@ class TCodedImage : public TGraphic {
 
 // The limit on a declared picture size, as the PNG reader has it: a bitmap
 // above 64 MiB must be backed by at least one byte of file per 1032 bytes
-// of pixels (a compressor of real pictures comes nowhere near that), and no
+// of pixels (only near-blank lossless pictures come near that), and no
 // bitmap may pass TBitmap's limits. Raises EOutOfMemory naming Format.
 void CheckDeclaredSize(const char* Format, std::uint64_t Width, std::uint64_t Height,
                        int BitsPerPixel, std::size_t FileSize);
