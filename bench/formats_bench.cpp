@@ -27,6 +27,10 @@
 
 namespace {
 
+using snapkit::MitchellFilter;
+using snapkit::Resample;
+using snapkit::TPNGImage;
+
 using TBytes = std::vector<std::uint8_t>;
 
 struct TSample {
