@@ -1,4 +1,6 @@
-// Writing the last capture to a file, its format chosen by the extension.
+// Writing the last capture to a file, its format chosen by the extension:
+// .JPG, .PNG and the rest as BMP by the control's own rule, any other
+// extension that names a registered picture format (.WEBP, .AVIF) as that.
 
 #include <algorithm>
 #include <cctype>
@@ -6,6 +8,7 @@
 #include "capture/sitelens.h"
 #include "host/graphics/jpeg.h"
 #include "host/graphics/picture.h"
+#include "host/graphics/webp.h"
 #include "imaging/filters.h"
 #include "imaging/resample.h"
 #include "png/png_image.h"
@@ -58,6 +61,17 @@ std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Wid
     TPNGImage Png;
     Png.Assign(Work);
     Png.SaveToFile(FileName);
+  } else if (host::TGraphicClass Class = host::TPicture::GraphicClassForFile(FileName);
+             Class && !Class->InheritsFrom(&host::TBitmap::ClassInfo) &&
+             !Class->InheritsFrom(&host::TJPEGImage::ClassInfo)) {
+    // Formats beyond the three the rule knows; .jpeg and the like stay BMP
+    // files as the rule has them.
+    std::unique_ptr<host::TGraphic> Out = Class->Create();
+    Out->Assign(Work);
+    if (auto* Coded = dynamic_cast<host::TCodedImage*>(Out.get()))
+      Coded->SetCompressionQuality(FJPEGQuality);
+    if (auto* WebP = dynamic_cast<host::TWebPImage*>(Out.get())) WebP->SetLossless(FWebPLossless);
+    Out->SaveToFile(FileName);
   } else {
     Work.SaveToFile(FileName);
   }

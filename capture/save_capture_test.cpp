@@ -1,5 +1,6 @@
 // Saving a real capture: the format by extension and the sizes, each file
-// read back by Pillow (and the PNGs by libpng), and saving that fails.
+// read back by Pillow (the PNGs also by libpng, the AVIFs by avifdec), and
+// saving that fails.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -97,8 +98,18 @@ TEST_F(SaveCaptureTest, TheExtensionChoosesTheFormat) {
     const char* Format;
   };
   const TCase Cases[] = {
-      {"a.png", "PNG"},  {"b.PNG", "PNG"}, {"c.jpg", "JPEG"}, {"d.JPG", "JPEG"}, {"e.Jpg", "JPEG"},
-      {"f.jpeg", "BMP"}, {"g.bmp", "BMP"}, {"noext", "BMP"},  {"h.gif", "BMP"},
+      {"a.png", "PNG"},
+      {"b.PNG", "PNG"},
+      {"c.jpg", "JPEG"},
+      {"d.JPG", "JPEG"},
+      {"e.Jpg", "JPEG"},
+      {"f.jpeg", "BMP"},
+      {"g.bmp", "BMP"},
+      {"noext", "BMP"},
+      {"h.gif", "BMP"},
+      // Registered formats beyond the three: written as what they say.
+      {"i.webp", "WEBP"},
+      {"j.WebP", "WEBP"},
   };
   host::testing::TRgbImage Full = host::testing::ToRgb((*Lens)->Capture());
   for (const TCase& C : Cases) {
@@ -107,7 +118,7 @@ TEST_F(SaveCaptureTest, TheExtensionChoosesTheFormat) {
     EXPECT_EQ(PillowSees(File), std::string(C.Format) + " 1024x768") << C.Name;
     host::testing::TRgbImage Read;
     ASSERT_TRUE(ReadWithPillow(File, Read)) << C.Name;
-    if (std::string(C.Format) == "JPEG") {
+    if (std::string(C.Format) == "JPEG" || std::string(C.Format) == "WEBP") {
       EXPECT_GT(host::testing::Psnr(*ToBitmap(Read), (*Lens)->Capture()), 30.0) << C.Name;
     } else {
       EXPECT_TRUE(Read.Rgb == Full.Rgb) << C.Name;
@@ -117,6 +128,48 @@ TEST_F(SaveCaptureTest, TheExtensionChoosesTheFormat) {
   ASSERT_EQ(::mkdir(Dir.File("pictures.png").c_str(), 0700), 0);
   ASSERT_EQ((*Lens)->SaveToFile(Dir.File("pictures.png/shot"), 0, 0), 0);
   EXPECT_EQ(PillowSees(Dir.File("pictures.png/shot")), "BMP 1024x768");
+}
+
+// The control's quality reaches WebP and AVIF files as it does JPEG files,
+// and its lossless switch WebP's; avifdec reads the AVIF files.
+TEST_F(SaveCaptureTest, WebPAndAvifTakeTheQualityAndLossless) {
+  struct TCase {
+    const char* Name;
+    int Quality;
+    bool Lossless;
+    double MinPsnr;  // 99: exact
+  } Cases[] = {
+      {"q90.webp", 90, false, 38}, {"q30.webp", 30, false, 28}, {"lossless.webp", 90, true, 99},
+      {"q90.avif", 90, false, 40}, {"q30.AVIF", 30, false, 28},
+  };
+  std::vector<std::int64_t> Sizes;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    (*Lens)->SetJPEGQuality(C.Quality);
+    (*Lens)->SetWebPLossless(C.Lossless);
+    const std::string File = Dir.File(C.Name);
+    ASSERT_EQ((*Lens)->SaveToFile(File, 0, 0), 0);
+    std::string Readable = File;
+    if (std::string(C.Name).find(".webp") == std::string::npos) {
+      Readable += ".png";
+      std::string Log;
+      ASSERT_EQ(host::testing::RunPython("import subprocess, sys\n"
+                                         "sys.exit(subprocess.call(['avifdec'] + sys.argv[1:]))\n",
+                                         {File, Readable}, &Log),
+                0)
+          << Log;
+    }
+    host::testing::TRgbImage Read;
+    ASSERT_TRUE(ReadWithPillow(Readable, Read));
+    EXPECT_GE(host::testing::Psnr(*ToBitmap(Read), (*Lens)->Capture()), C.MinPsnr);
+    struct stat St;
+    ASSERT_EQ(::stat(File.c_str(), &St), 0);
+    Sizes.push_back(St.st_size);
+  }
+  (*Lens)->SetJPEGQuality(90);
+  (*Lens)->SetWebPLossless(false);
+  EXPECT_LT(Sizes[1], Sizes[0]);
+  EXPECT_LT(Sizes[4], Sizes[3]);
 }
 
 TEST_F(SaveCaptureTest, RequestedSizesAreFittedWhenProportionalAndExactOtherwise) {
@@ -154,7 +207,8 @@ TEST_F(SaveCaptureTest, RequestedSizesAreFittedWhenProportionalAndExactOtherwise
 }
 
 TEST_F(SaveCaptureTest, AnUnwritablePathRaises) {
-  for (const char* Name : {"missing/a.png", "missing/a.jpg", "missing/a.bmp"}) {
+  for (const char* Name :
+       {"missing/a.png", "missing/a.jpg", "missing/a.bmp", "missing/a.webp", "missing/a.avif"}) {
     EXPECT_THROW((*Lens)->SaveToFile(Dir.File(Name), 100, 100), host::Exception) << Name;
     EXPECT_THROW((*Lens)->SaveToFile(Dir.File(Name), 0, 0), host::Exception) << Name;
   }

@@ -98,9 +98,12 @@ class TSitelens : public host::TCustomPanel {
   unsigned RenderDelay() const { return FRenderDelay; }
   void SetRenderDelay(unsigned Value) { FRenderDelay = Value; }
 
-  // The JPEG quality SaveToFile writes with, 1 to 100.
+  // The quality SaveToFile writes JPEG, WebP and AVIF files with, 1 to 100.
   int JPEGQuality() const { return FJPEGQuality; }
   void SetJPEGQuality(int Value);
+  // SaveToFile writes WebP files lossless (the quality then unused).
+  bool WebPLossless() const { return FWebPLossless; }
+  void SetWebPLossless(bool Value) { FWebPLossless = Value; }
 
   // What pages are loaded with and what is done to them before they are
   // captured (the device scale factor, a selected element, a condition
@@ -218,6 +221,7 @@ class TSitelens : public host::TCustomPanel {
   host::TRect FPageChangeBox;
   double FChangeThreshold = 0;
   std::shared_ptr<TChangeState> FChange;
+  bool FWebPLossless = false;
 };
 
 }  // namespace snapkit

@@ -4,7 +4,8 @@
 Small, varied, valid files (and a few damaged ones): every PNG colour type
 and depth, interlaced or not, with the ancillary chunks the reader knows;
 BMP files of every depth, header version, bit-field and run-length kind;
-JPEG files of the usual kinds (through Pillow); zlib streams of every
+JPEG files of the usual kinds (through Pillow); WebP files (Pillow) and
+AVIF files (libavif's avifenc) of each kind; zlib streams of every
 level, strategy and window size; capture lists and form files. Run it
 again after changing it; the output is the same each time.
 """
@@ -326,6 +327,75 @@ def make_jpeg():
     write(t, "truncated.jpg", buf.getvalue()[:-40])
 
 
+# ---------------------------------------------------------------- WebP, AVIF
+
+def seed_image(alpha=False):
+    from PIL import Image
+    w, h = 24, 17
+    im = Image.new("RGBA" if alpha else "RGB", (w, h))
+    im.putdata([((x * 10) & 255, (y * 15) & 255, ((x + y) * 7) & 255, (x * y * 3) & 255)[:4 if alpha else 3]
+                for y in range(h) for x in range(w)])
+    return im
+
+
+def make_webp():
+    try:
+        from PIL import Image
+    except ImportError:
+        sys.exit("Pillow (python3-pil) is needed for the WebP seeds")
+    t = "webp_picture"
+
+    def save(name, image, **kw):
+        buf = io.BytesIO()
+        image.save(buf, "WEBP", **kw)
+        write(t, name, buf.getvalue())
+        return buf.getvalue()
+
+    lossy = save("lossy.webp", seed_image(), quality=70)
+    save("lossless.webp", seed_image(), lossless=True)
+    save("alpha_lossy.webp", seed_image(True), quality=60)
+    save("alpha_lossless.webp", seed_image(True), lossless=True, exact=True)
+    save("one_pixel.webp", Image.new("RGB", (1, 1), (200, 30, 90)), lossless=True)
+    save("animated.webp", seed_image(), save_all=True,
+         append_images=[Image.new("RGB", (24, 17), (0, 90, 0))])
+    write(t, "truncated.webp", lossy[:len(lossy) - 30])
+    # A lossless header of 16384 x 16384 pixels and nothing behind it.
+    bits = 16383 | 16383 << 14
+    body = b"VP8L" + struct.pack("<I", 10) + b"\x2f" + struct.pack("<I", bits) + bytes(5)
+    write(t, "huge_header.webp", b"RIFF" + struct.pack("<I", 4 + len(body)) + b"WEBP" + body)
+
+
+def make_avif():
+    import shutil
+    import subprocess
+    import tempfile
+    if not shutil.which("avifenc"):
+        sys.exit("avifenc (libavif-bin) is needed for the AVIF seeds")
+    t = "avif_picture"
+    with tempfile.TemporaryDirectory() as tmp:
+        rgb, rgba = os.path.join(tmp, "rgb.png"), os.path.join(tmp, "rgba.png")
+        seed_image().save(rgb)
+        seed_image(True).save(rgba)
+        files = {}
+        for name, src, options in (
+                ("444.avif", rgb, ["-y", "444", "--min", "20", "--max", "20"]),
+                ("420.avif", rgb, ["-y", "420", "--min", "30", "--max", "30"]),
+                ("10bit.avif", rgb, ["-d", "10", "--min", "20", "--max", "20"]),
+                ("lossless.avif", rgb, ["-l"]),
+                ("alpha.avif", rgba, ["--min", "20", "--max", "20"])):
+            out = os.path.join(tmp, name)
+            subprocess.run(["avifenc", "-s", "9", "-j", "1"] + options + [src, out],
+                           check=True, stdout=subprocess.DEVNULL)
+            with open(out, "rb") as f:
+                files[name] = f.read()
+            write(t, name, files[name])
+    good = files["444.avif"]
+    write(t, "truncated.avif", good[:len(good) - 30])
+    # The declared size, ispe, made 16384 x 16384.
+    at = good.find(b"ispe") + 8
+    write(t, "huge_ispe.avif", good[:at] + struct.pack(">II", 16384, 16384) + good[at + 8:])
+
+
 # ---------------------------------------------------------------- zlib
 
 def make_zlib():
@@ -434,6 +504,8 @@ def main():
     make_png()
     make_bmp()
     make_jpeg()
+    make_webp()
+    make_avif()
     make_zlib()
     make_batch_list()
     make_form_file()

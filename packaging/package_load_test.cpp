@@ -1,5 +1,5 @@
 // The package libraries opened and closed at run time, as the designer does:
-// loading installs the PNG format and its chunk classes, Register puts
+// loading installs the PNG, WebP and AVIF formats and PNG's chunk classes, Register puts
 // TSitelens alone on "Corvane" with its palette picture, unloading takes all
 // of it away again, and loading again works. This program links only the
 // host library, so everything of the package comes through dlopen.
@@ -49,12 +49,15 @@ TEST_P(PackageLoad, LoadRegisterUnloadAndLoadAgain) {
   ASSERT_TRUE(host::testing::ReadWithPillow(Png, Expected));
 
   ASSERT_EQ(host::TPicture::GraphicClassForFile(Png), nullptr);
+  ASSERT_EQ(host::TPicture::GraphicClassForFile("a.webp"), nullptr);
   for (int Round = 0; Round < 2; ++Round) {
     SCOPED_TRACE("round " + std::to_string(Round));
     void* Handle = dlopen(Lib.Path, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(Handle, nullptr) << dlerror();
     {
       ASSERT_NE(host::TPicture::GraphicClassForFile(Png), nullptr);
+      for (const char* Name : {"a.webp", "a.WEBP", "a.avif", "a.Avif"})
+        EXPECT_NE(host::TPicture::GraphicClassForFile(Name), nullptr) << Name;
       host::TPicture Picture;
       Picture.LoadFromFile(Png);
       host::testing::TRgbImage Got = host::testing::ToRgb(Picture.Bitmap());
@@ -89,7 +92,8 @@ TEST_P(PackageLoad, LoadRegisterUnloadAndLoadAgain) {
     // Really gone, not merely released.
     EXPECT_EQ(dlopen(Lib.Path, RTLD_NOW | RTLD_NOLOAD), nullptr);
     EXPECT_EQ(host::TPicture::GraphicClassForFile(Png), nullptr);
-    for (const host::TFileFormat& F : host::TPicture::FileFormats()) EXPECT_NE(F.Extension, "png");
+    for (const host::TFileFormat& F : host::TPicture::FileFormats())
+      for (const char* Gone : {"png", "webp", "avif"}) EXPECT_NE(F.Extension, Gone);
     EXPECT_TRUE(host::PaletteItems().empty());
     EXPECT_FALSE(host::LoadBitmapResource("TSITELENS", Icon));
     EXPECT_EQ(host::FindPublishedClass("TSitelens"), nullptr);

@@ -16,7 +16,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${SNAPKIT_FUZZ_BUILD:-build-fuzz}
-targets=(png_image zstream bmp_picture jpeg_picture batch_list form_file filter_list cookies_file)
+targets=(png_image zstream bmp_picture jpeg_picture webp_picture avif_picture batch_list form_file
+         filter_list cookies_file)
 
 # A huge allocation or a slow input is a finding too: refusing hostile sizes
 # is the readers' job, not the machine's.

@@ -29,9 +29,11 @@ const char* const CaptureUsage =
     "                [--min-change R] [--diff-out FILE] [--report FILE] [options]\n"
     "  Loads a web page (or a local file) in headless Chromium and writes its\n"
     "  picture to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP for\n"
-    "  .bmp (any case). OUT - writes the picture to standard output.\n"
-    "  --format png|jpg|bmp  the format for - and for an OUT whose extension\n"
-    "                     names none; in a batch also for unnamed lines (png)\n"
+    "  .bmp, WebP for .webp, AVIF for .avif (any case). OUT - writes the\n"
+    "  picture to standard output.\n"
+    "  --format png|jpg|bmp|webp|avif  the format for - and for an OUT whose\n"
+    "                     extension names none; in a batch also for unnamed\n"
+    "                     lines (png)\n"
     "  --view screen|full|custom  the screen-sized area (default), the whole\n"
     "                     page, or the area of --area\n"
     "  --area WxH         the custom view's area (default 640x480)\n"
@@ -85,7 +87,8 @@ const char* const CaptureUsage =
     "  --user-agent S     send S as the browser's user agent\n"
     "  --header 'NAME: VALUE'  send it with every request (repeatable)\n"
     "  --color-scheme light|dark  the prefers-color-scheme the page sees\n"
-    "  --quality N        JPEG quality from 1 to 100 (90)\n"
+    "  --quality N        JPEG, WebP or AVIF quality from 1 to 100 (90)\n"
+    "  --lossless         lossless WebP\n"
     "  --no-local         refuse local paths and file URLs (exit 3), for\n"
     "                     addresses that others pass on\n"
     "  Exit codes: 0 written, 1 failed (in bulk: some pages failed or lines\n"
@@ -241,6 +244,8 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
         throw TUsageError{"--color-scheme is light or dark"};
     } else if (A == "--quality") {
       O.Quality = ParseWhole(Value(), "--quality", 1, 100);
+    } else if (A == "--lossless") {
+      O.Lossless = true;
     } else if (A == "--no-local") {
       O.NoLocal = true;
     } else if (ParseChangeWatchArg(A, Value, O.Watch)) {
@@ -268,8 +273,11 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     if (O.EveryMs) throw TUsageError{"--every captures one page, not a list"};
     if (O.Resume && O.Report.empty())
       throw TUsageError{"--resume needs the --report of the runs before"};
-    if (O.Quality && O.Given != TPictureFormat::Jpeg)
-      throw TUsageError{"--quality is JPEG's: a list takes it with --format jpg"};
+    if ((O.Quality || O.Lossless) && !O.Given)
+      throw TUsageError{"--quality and --lossless go with a list's --format"};
+    if (std::string Why = O.Given ? EncodingProblem(*O.Given, {O.Quality, O.Lossless}) : "";
+        !Why.empty())
+      throw TUsageError{Why};
   } else {
     if (Words.size() != 2) throw TUsageError{"capture needs a URL and an output file"};
     if (!O.OutDir.empty() || !O.Report.empty() || O.Jobs != 1 || O.ShardCount != 1 ||
@@ -280,8 +288,8 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     std::string Why;
     std::optional<TPictureFormat> Format = OutputFormat(O.Output, O.Given, &Why);
     if (!Format) throw TUsageError{Why};
-    if (O.Quality && *Format != TPictureFormat::Jpeg)
-      throw TUsageError{"--quality is JPEG's, and " + O.Output + " is " + FormatName(*Format)};
+    if (std::string Why = EncodingProblem(*Format, {O.Quality, O.Lossless}); !Why.empty())
+      throw TUsageError{Why};
     if (O.Output == "-" && O.EveryMs)
       throw TUsageError{"--every replaces a file; it cannot write to standard output"};
   }

@@ -63,7 +63,8 @@ struct TCaptureOptions {
   std::string UserAgent;
   std::vector<std::pair<std::string, std::string>> Headers;
   std::string ColorScheme;
-  int Quality = 0;  // JPEG; 0: the control's own
+  int Quality = 0;  // JPEG, WebP, AVIF; 0: the control's own
+  bool Lossless = false;  // WebP
   bool NoLocal = false;
 };
 

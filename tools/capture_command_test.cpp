@@ -64,7 +64,7 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--report", "r.json"},
       // Formats: by extension, else --format; never a guess.
       {"http://a/", "a.gif"},
-      {"http://a/", "a.webp"},
+      {"http://a/", "a.tif"},
       {"http://a/", "a"},
       {"http://a/", "-"},
       {"http://a/", "a.png", "--format", "jpg"},
@@ -77,6 +77,12 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--quality", "80"},
       {"http://a/", "a.jpg", "--quality", "0"},
       {"--batch", "list.txt", "--out-dir", "d", "--quality", "80"},
+      {"--batch", "list.txt", "--out-dir", "d", "--lossless"},
+      {"--batch", "list.txt", "--out-dir", "d", "--format", "avif", "--lossless"},
+      {"http://a/", "a.png", "--lossless"},
+      {"http://a/", "a.avif", "--lossless"},
+      {"http://a/", "a.webp", "--lossless", "--quality", "80"},
+      {"http://a/", "a.png", "--format", "webp"},
       {"http://a/", "a.png", "--header", "X-No-Colon"},
       {"http://a/", "a.png", "--header", "Bad Name: v"},
       {"http://a/", "a.png", "--header", ": v"},
@@ -122,6 +128,10 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
        {std::vector<std::string>{"http://a/", "a.JPEG"},
         {"--batch", "l", "--out-dir", "d", "--quality", "80", "--format", "jpg"},
         {"http://a/", "a.gif", "--format", "png"},
+        {"http://a/", "a.webp", "--lossless"},
+        {"http://a/", "a.AVIF", "--quality", "50"},
+        {"http://a/", "-", "--format", "webp", "--quality", "70"},
+        {"--batch", "l", "--out-dir", "d", "--format", "avif", "--quality", "60"},
         {"http://a/", "a.Jpe", "--format", "jpg"},
         {"http://a/", "-", "--format", "BMP"}})
     EXPECT_NO_THROW(ParseCaptureArgs(Good)) << Good[1];
@@ -174,7 +184,9 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
       {"--screen 300x200", "f.jpeg", "JPEG 300x200 0f0"},
       {"--screen 300x200", "g.JPE", "JPEG 300x200 0f0"},
       {"--screen 300x200", "h.Bmp", "BMP 300x200 0f0"},
-      {"--screen 300x200 --format png", "i.webp", "PNG 300x200 0f0"},
+      {"--screen 300x200 --format png", "i.tif", "PNG 300x200 0f0"},
+      {"--screen 300x200 --lossless", "m.WebP", "WEBP 300x200 0f0"},
+      {"--screen 300x200 --format webp --quality 50", "-", "WEBP 300x200 0f0"},
       {"--screen 300x200 --format jpg", "-", "JPEG 300x200 0f0"},
       {"--screen 300x200 --size 30x20 --format png", "-", "PNG 30x20 0f0"},
       // The custom area is the screen the page is laid out for, unless one is given.
@@ -197,7 +209,7 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
   // Nothing but the pictures was left in the folder.
   EXPECT_EQ(Files(),
             (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg", "g.JPE",
-                                      "h.Bmp", "i.webp", "j.png", "k.png", "l.png", "stdout"}));
+                                      "h.Bmp", "i.tif", "j.png", "k.png", "l.png", "m.WebP", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
@@ -246,7 +258,7 @@ TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {
       {Server->Url("/box.html"), "--css " + Aside.File("none.css"), ceUsage,
        "--css: cannot read " + Aside.File("none.css")},
       {Server->Url("/box.html"), "--quality 50", ceUsage,
-       "--quality is JPEG's, and " + Dir.File("out.png") + " is PNG"},
+       "--quality is for JPEG, WebP and AVIF, and the output is PNG"},
       {Aside.File("local.html"), "--no-local", ceMalformedUrl,
        "local files are refused (--no-local): " + Aside.File("local.html")},
       {"FILE://" + Aside.File("local.html"), "--no-local", ceMalformedUrl,

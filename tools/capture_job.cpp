@@ -47,6 +47,7 @@ void TCaptureJob::MakeLens() {
   FLens->SetProportional(!FOptions.Stretch);
   FLens->SetRenderDelay(unsigned(FOptions.DelayMs));
   if (FOptions.Quality) FLens->SetJPEGQuality(FOptions.Quality);
+  FLens->SetWebPLossless(FOptions.Lossless);
   host::TWebBrowser& B = FLens->Browser();
   B.SetDeviceScaleFactor(FOptions.Scale);
   B.SetSelector(FOptions.Selector);

@@ -18,18 +18,21 @@
 namespace snapkit::tools {
 
 const char* const ConvertUsage =
-    "snapkit convert IN OUT [--format png|jpg|bmp] [--size WxH] [--filter NAME]\n"
-    "                [--filter-width F]\n"
-    "  Reads the picture IN (any registered format: bmp, jpg, jpeg, png, ...)\n"
-    "  and writes it to OUT: PNG for .png, JPEG for .jpg, .jpeg and .jpe, BMP\n"
-    "  for .bmp (any case). OUT - writes the picture to standard output.\n"
-    "  --format png|jpg|bmp  the format for - and for an OUT whose extension\n"
-    "                     names none\n"
+    "snapkit convert IN OUT [--format png|jpg|bmp|webp|avif] [--size WxH]\n"
+    "                [--filter NAME] [--filter-width F] [--quality N] [--lossless]\n"
+    "  Reads the picture IN (any registered format: bmp, jpg, jpeg, png, webp,\n"
+    "  avif, ...) and writes it to OUT: PNG for .png, JPEG for .jpg, .jpeg and\n"
+    "  .jpe, BMP for .bmp, WebP for .webp, AVIF for .avif (any case). OUT -\n"
+    "  writes the picture to standard output.\n"
+    "  --format png|jpg|bmp|webp|avif  the format for - and for an OUT whose\n"
+    "                     extension names none\n"
     "  --size WxH         resample to W x H pixels first\n"
     "  --filter NAME      box, triangle, hermite, bell, spline, lanczos3 or\n"
     "                     mitchell (the default)\n"
     "  --filter-width F   the kernel's half-width in source pixels (default 3.0\n"
-    "                     for mitchell, the kernel's support for the others)\n";
+    "                     for mitchell, the kernel's support for the others)\n"
+    "  --quality N        JPEG, WebP or AVIF quality from 1 to 100 (90)\n"
+    "  --lossless         lossless WebP: every pixel exactly as it is\n";
 
 namespace {
 
@@ -119,6 +122,15 @@ TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
       ParseSize(value(), o);
     } else if (!optionsDone && a == "--format") {
       o.Given = ParseFormatName(value());
+    } else if (!optionsDone && a == "--quality") {
+      const std::string& v = value();
+      char* end = nullptr;
+      const long q = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || q < 1 || q > 100)
+        throw TUsageError{"--quality must be a whole number from 1 to 100"};
+      o.Encoding.Quality = int(q);
+    } else if (!optionsDone && a == "--lossless") {
+      o.Encoding.Lossless = true;
     } else if (!optionsDone && a == "--filter") {
       o.Filter = Lower(value());
       if (!FindResampleFilter(o.Filter)) throw TUsageError{"unknown filter " + o.Filter};
@@ -140,7 +152,10 @@ TConvertOptions ParseConvertArgs(const std::vector<std::string>& Args) {
   o.Input = files[0];
   o.Output = files[1];
   std::string why;
-  if (!OutputFormat(o.Output, o.Given, &why)) throw TUsageError{why};
+  const std::optional<TPictureFormat> format = OutputFormat(o.Output, o.Given, &why);
+  if (!format) throw TUsageError{why};
+  why = EncodingProblem(*format, o.Encoding);
+  if (!why.empty()) throw TUsageError{why};
   return o;
 }
 
@@ -149,6 +164,8 @@ void RunConvert(const TConvertOptions& Options) {
   std::string why;
   const std::optional<TPictureFormat> format = OutputFormat(Options.Output, Options.Given, &why);
   if (!format) throw TUsageError{why};
+  why = EncodingProblem(*format, Options.Encoding);
+  if (!why.empty()) throw TUsageError{why};
   why = OutputFolderProblem(Options.Output);
   if (!why.empty()) throw TFileError{Options.Output, why};
   host::TPicture picture;
@@ -180,8 +197,9 @@ void RunConvert(const TConvertOptions& Options) {
     }
   }
   OnFile(Options.Output, [&] {
-    WritePicture(Options.Output, *format,
-                 [&](const std::string& temporary) { picture.SaveToFile(temporary); });
+    WritePicture(Options.Output, *format, [&](const std::string& temporary) {
+      SavePicture(picture, temporary, Options.Encoding);
+    });
   });
 }
 

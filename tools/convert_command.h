@@ -1,5 +1,6 @@
 #pragma once
-// `snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]`:
+// `snapkit convert IN OUT [--size WxH] [--filter NAME] [--filter-width F]
+// [--quality N] [--lossless]`:
 // reads any registered picture format, optionally resamples it, and writes
 // the format that OUT's extension (or --format) names.
 
@@ -17,6 +18,8 @@ struct TConvertOptions {
   std::string Output;  // "-": standard output
   // --format, for "-" and extensions that name no format.
   std::optional<TPictureFormat> Given;
+  // --quality and --lossless.
+  TEncoding Encoding = {};
   // Resampling, when Width and Height are set (both 0 means keep the size).
   int Width = 0;
   int Height = 0;

@@ -11,11 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "host/graphics/bitmap.h"
 #include "host/graphics/jpeg.h"
+#include "host/graphics/picture.h"
+#include "host/graphics/testing/coded_images.h"
 #include "host/system/exception.h"
 #include "imaging/filters.h"
 #include "imaging/resample.h"
@@ -108,6 +111,9 @@ TEST_F(Convert, TheFormatIsOutsExtensionsOrFormatsAndDashIsStandardOutput) {
       {"f", "--format JPG", "JPEG"},
       {"-", "--format jpeg", "JPEG"},
       {"-", "--format bmp", "BMP"},
+      {"g.WebP", "", "WEBP"},
+      {"h", "--format webp --lossless", "WEBP"},
+      {"-", "--format webp --quality 20", "WEBP"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Out + " " + c.More);
@@ -121,7 +127,7 @@ TEST_F(Convert, TheFormatIsOutsExtensionsOrFormatsAndDashIsStandardOutput) {
   // Only the pictures: no file was left under its temporary name.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir),
                           std::filesystem::directory_iterator()),
-            7);
+            9);
 }
 
 // Every command answers a wrong command line with its one line and where
@@ -139,6 +145,14 @@ TEST_F(Convert, WrongCommandLinesExitWithTwoAndPointToTheirHelp) {
       {"convert " + sample + " -", "standard output needs --format", "convert "},
       {"convert " + sample + " " + File("x.png") + " --format jpg",
        "x.png is named as PNG but --format says JPEG", "convert "},
+      {"convert " + sample + " " + File("x.png") + " --quality 80",
+       "--quality is for JPEG, WebP and AVIF, and the output is PNG", "convert "},
+      {"convert " + sample + " " + File("x.avif") + " --lossless",
+       "--lossless is WebP's, and the output is AVIF", "convert "},
+      {"convert " + sample + " " + File("x.webp") + " --lossless --quality 9",
+       "--lossless makes none", "convert "},
+      {"convert " + sample + " " + File("x.webp") + " --quality 101",
+       "--quality must be a whole number from 1 to 100", "convert "},
       {"info", "info needs exactly one file", "info "},
       {"palette --bogus", "unknown option --bogus", "palette "},
       {"capture http://127.0.0.1/", "capture needs a URL and an output file", "capture "},
@@ -155,6 +169,7 @@ TEST_F(Convert, WrongCommandLinesExitWithTwoAndPointToTheirHelp) {
   }
   EXPECT_FALSE(std::filesystem::exists(File("x.gif")));
   EXPECT_FALSE(std::filesystem::exists(File("x.png")));
+  EXPECT_FALSE(std::filesystem::exists(File("x.webp")));
   for (const char* command : {"capture", "convert", "info", "palette", "view"}) {
     std::string out;
     EXPECT_EQ(Run(std::string(command) + " --help", &out), 0);
@@ -320,6 +335,66 @@ TEST_F(Convert, ResizingUsesTheChosenKernelAndItsDefaultWidth) {
     for (int y = 0; y < 13; ++y)
       for (int x = 0; x < 21; ++x) ASSERT_EQ(got.GetPixel(x, y), expected.GetPixel(x, y));
   }
+}
+
+}  // namespace
+}  // namespace snapkit::tools
+
+namespace snapkit::tools {
+namespace {
+
+// WebP and AVIF pictures of a real capture: lossless is exact, a lower
+// quality is a smaller file, a JPEG re-encodes at the quality asked for,
+// and each file reads back in the format's own tools (Pillow for WebP,
+// avifdec for AVIF).
+TEST_F(Convert, QualityAndLosslessReachWebPAvifAndJpeg) {
+  const std::string capture = std::string(SNAPKIT_SOURCE_DIR) + "/bench/data/screenshot.png";
+  const std::string page = File("page.png");
+  // 480x300 of the page, so that the encoders' times stay small.
+  RunConvert({capture, page, {}, {}, 480, 270});
+  host::TPicture source;
+  source.LoadFromFile(page);
+  struct TCase {
+    std::string In, Out, Options;
+    bool Exact;
+  } cases[] = {
+      {"page.png", "lossless.webp", "--lossless", true},
+      {"page.png", "q90.webp", "", false},
+      {"page.png", "q30.webp", "--quality 30", false},
+      {"page.png", "q90.avif", "", false},
+      {"page.png", "q30.avif", "--quality 30", false},
+      {"page.png", "q90.jpg", "", false},
+      {"page.png", "q30.jpg", "--quality 30", false},
+      // A JPEG of quality 90 made one of 30; WebP and AVIF files read.
+      {"q90.jpg", "again-q30.jpg", "--quality 30", false},
+      {"lossless.webp", "from-webp.png", "", true},
+      {"q90.avif", "from-avif.png", "", false},
+  };
+  std::map<std::string, std::uintmax_t> bytes;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Out);
+    std::string err;
+    ASSERT_EQ(Run("convert " + File(c.In) + " " + File(c.Out) + " " + c.Options, &err), 0) << err;
+    bytes[c.Out] = std::filesystem::file_size(File(c.Out));
+    std::string readable = File(c.Out);
+    if (c.Out.find(".avif") != std::string::npos) {
+      readable += ".png";
+      ASSERT_EQ(testing::RunShell("avifdec " + File(c.Out) + " " + readable + " 2>&1", &err), 0)
+          << err;
+    }
+    host::testing::TRgbImage seen;
+    ASSERT_TRUE(host::testing::ReadWithPillow(readable, seen));
+    const double psnr = host::testing::Psnr(*host::testing::FromRgb(seen), source.Bitmap());
+    if (c.Exact)
+      EXPECT_EQ(psnr, 99.0);
+    else
+      EXPECT_LT(psnr, 99.0);
+    EXPECT_GT(psnr, 28.0);
+  }
+  for (const char* kind : {"webp", "avif", "jpg"})
+    EXPECT_LT(bytes[std::string("q30.") + kind], bytes[std::string("q90.") + kind]) << kind;
+  EXPECT_LT(bytes["again-q30.jpg"], bytes["q90.jpg"]);
+  EXPECT_GT(bytes["lossless.webp"], bytes["q90.webp"]);
 }
 
 }  // namespace

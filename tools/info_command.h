@@ -1,6 +1,7 @@
 #pragma once
-// `snapkit info FILE.png`: lists a PNG file's chunks and its header's fields
-// without decoding the image, so damaged files can be looked at too.
+// `snapkit info FILE`: lists a PNG file's chunks and its header's fields (or
+// a WebP or AVIF file's facts and chunks or boxes) without decoding the
+// image, so damaged files can be looked at too.
 
 #include <string>
 #include <vector>

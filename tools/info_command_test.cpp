@@ -72,6 +72,44 @@ TEST_F(Info, ListsTheHeaderAndEveryChunkAndShowsDamage) {
   EXPECT_EQ(info.Problem, "chunk IDAT has a wrong CRC");
 }
 
+// WebP and AVIF files: the header's facts and the chunks or boxes, and a
+// file cut short named as such.
+TEST_F(Info, DescribesWebPAndAvifFilesAndWhereTheyAreCut) {
+  RunConvert({FSample, File("lossy.webp")});
+  TConvertOptions lossless{FSample, File("lossless.webp")};
+  lossless.Encoding.Lossless = true;
+  RunConvert(lossless);
+  RunConvert({FSample, File("a.avif")});
+  struct TCase {
+    std::string Name;
+    std::vector<std::string> Says;
+  } cases[] = {
+      {"lossy.webp", {"WebP, size 64x48, lossy, no alpha\n", "  VP8   at 12, "}},
+      {"lossless.webp", {"WebP, size 64x48, lossless, no alpha\n", "  VP8L  at 12, "}},
+      {"a.avif",
+       {"AVIF, size 64x48, 8-bit YUV444, no alpha\n", "  ftyp  at 0, ", "  meta  at ",
+        "  mdat  at "}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TInfoResult info = RunInfo({File(c.Name)});
+    EXPECT_EQ(info.Problem, "");
+    for (const std::string& s : c.Says)
+      EXPECT_NE(info.Listing.find(s), std::string::npos) << info.Listing;
+    EXPECT_EQ(info.Listing.find("CUT SHORT"), std::string::npos) << info.Listing;
+
+    std::string bytes;
+    {
+      std::ifstream in(File(c.Name), std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::ofstream(File("cut-" + c.Name), std::ios::binary) << bytes.substr(0, bytes.size() - 10);
+    info = RunInfo({File("cut-" + c.Name)});
+    EXPECT_NE(info.Problem.find("cut short"), std::string::npos) << info.Problem;
+    EXPECT_NE(info.Listing.find("(CUT SHORT)"), std::string::npos) << info.Listing;
+  }
+}
+
 TEST_F(Info, WrongArgumentsAndMissingFiles) {
   EXPECT_THROW(RunInfo({}), TUsageError);
   EXPECT_THROW(RunInfo({"a.png", "b.png"}), TUsageError);

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <fstream>
 
+#include "host/graphics/bitmap.h"
+#include "host/graphics/jpeg.h"
+#include "host/graphics/picture.h"
+#include "host/graphics/webp.h"
 #include "host/system/exception.h"
 #include "host/system/tempfiles.h"
 #include "tools/convert_command.h"
@@ -48,7 +52,7 @@ void CopyToStandardOutput(const std::string& Temporary) {
 
 TPictureFormat ParseFormatName(const std::string& Name) {
   std::optional<TPictureFormat> F = FormatOfName("." + Name);
-  if (!F || Lower(Name) == "jpe") throw TUsageError{"--format is png, jpg or bmp"};
+  if (!F || Lower(Name) == "jpe") throw TUsageError{"--format is png, jpg, bmp, webp or avif"};
   return *F;
 }
 
@@ -59,6 +63,8 @@ std::optional<TPictureFormat> FormatOfName(const std::string& File) {
   if (Ext == ".png") return TPictureFormat::Png;
   if (Ext == ".jpg" || Ext == ".jpeg" || Ext == ".jpe") return TPictureFormat::Jpeg;
   if (Ext == ".bmp") return TPictureFormat::Bmp;
+  if (Ext == ".webp") return TPictureFormat::Webp;
+  if (Ext == ".avif") return TPictureFormat::Avif;
   return std::nullopt;
 }
 
@@ -75,10 +81,11 @@ std::optional<TPictureFormat> OutputFormat(const std::string& File,
   if (ByName) return ByName;
   if (Given) return Given;
   if (Why)
-    *Why = File == "-" ? std::string("standard output needs --format png, jpg or bmp")
+    *Why = File == "-" ? std::string("standard output needs --format png, jpg, bmp, webp or avif")
                        : File +
                              ": the extension names no picture format (.png, .jpg, "
-                             ".jpeg, .jpe, .bmp); --format png, jpg or bmp chooses one";
+                             ".jpeg, .jpe, .bmp, .webp, .avif); --format png, jpg, bmp, webp "
+                             "or avif chooses one";
   return std::nullopt;
 }
 
@@ -88,6 +95,10 @@ const char* FormatExtension(TPictureFormat Format) {
       return ".png";
     case TPictureFormat::Jpeg:
       return ".jpg";
+    case TPictureFormat::Webp:
+      return ".webp";
+    case TPictureFormat::Avif:
+      return ".avif";
     case TPictureFormat::Bmp:
       break;
   }
@@ -100,10 +111,49 @@ const char* FormatName(TPictureFormat Format) {
       return "PNG";
     case TPictureFormat::Jpeg:
       return "JPEG";
+    case TPictureFormat::Webp:
+      return "WebP";
+    case TPictureFormat::Avif:
+      return "AVIF";
     case TPictureFormat::Bmp:
       break;
   }
   return "BMP";
+}
+
+bool IsLossyFormat(TPictureFormat Format) {
+  return Format == TPictureFormat::Jpeg || Format == TPictureFormat::Webp ||
+         Format == TPictureFormat::Avif;
+}
+
+std::string EncodingProblem(TPictureFormat Format, const TEncoding& Encoding) {
+  if (Encoding.Lossless && Format != TPictureFormat::Webp)
+    return std::string("--lossless is WebP's, and the output is ") + FormatName(Format);
+  if (Encoding.Lossless && Encoding.Quality)
+    return "--quality is for lossy pictures, and --lossless makes none";
+  if (Encoding.Quality && !IsLossyFormat(Format))
+    return std::string("--quality is for JPEG, WebP and AVIF, and the output is ") +
+           FormatName(Format);
+  return std::string();
+}
+
+void SavePicture(host::TPicture& Picture, const std::string& File, const TEncoding& Encoding) {
+  if (!Encoding.Quality && !Encoding.Lossless) return Picture.SaveToFile(File);
+  host::TGraphicClass Class = host::TPicture::GraphicClassForFile(File);
+  if (!Class || !Picture.Graphic()) return Picture.SaveToFile(File);  // its error
+  std::unique_ptr<host::TGraphic> Out = Class->Create();
+  try {
+    Out->Assign(*Picture.Graphic());
+  } catch (const host::EConvertError&) {
+    Out->Assign(Picture.Bitmap());
+  }
+  // After the copy, which brings a loaded file's own settings with it.
+  if (auto* Jpeg = dynamic_cast<host::TJPEGImage*>(Out.get()); Jpeg && Encoding.Quality)
+    Jpeg->SetCompressionQuality(Encoding.Quality);
+  if (auto* Coded = dynamic_cast<host::TCodedImage*>(Out.get()); Coded && Encoding.Quality)
+    Coded->SetCompressionQuality(Encoding.Quality);
+  if (auto* WebP = dynamic_cast<host::TWebPImage*>(Out.get())) WebP->SetLossless(Encoding.Lossless);
+  Out->SaveToFile(File);
 }
 
 std::string OutputFolderProblem(const std::string& File) {
