@@ -75,6 +75,8 @@ std::int32_t TSitelens::SaveToFile(const std::string& FileName, std::int32_t Wid
   } else {
     Work.SaveToFile(FileName);
   }
+  FWrittenWidth = Work.Width();
+  FWrittenHeight = Work.Height();
   return 0;
 }
 

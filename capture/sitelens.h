@@ -75,6 +75,9 @@ class TSitelens : public host::TCustomPanel {
   // 0 when written, -1 when nothing has been shown yet or the last render
   // failed (then nothing is written).
   std::int32_t SaveToFile(const std::string& FileName, std::int32_t Width, std::int32_t Height);
+  // The size of the picture the last SaveToFile that returned 0 wrote.
+  int WrittenWidth() const { return FWrittenWidth; }
+  int WrittenHeight() const { return FWrittenHeight; }
 
   bool Active() const { return FActive; }
   void SetActive(bool Value);
@@ -201,6 +204,8 @@ class TSitelens : public host::TCustomPanel {
   bool FSavedVisible = true;
   int FSavedWidth = 128;
   int FSavedHeight = 128;
+  int FWrittenWidth = 0;
+  int FWrittenHeight = 0;
   std::string FLastError;
   host::TNavigateFailure FLastFailure = host::nfFailed;
   bool FRenderFailed = false;  // FCapture holds what a failed render left

@@ -43,7 +43,7 @@ TEST(CaptureBatchList, BadLinesAndClashesAreFoundByLine) {
        std::nullopt,
        {{1, "plain file name: ../x.png"}, {3, "plain file name: there</p>"}},
        ""},
-      {"http://a/ pic.gif\nhttp://b/ pic.webp\nhttp://c/ - \n",
+      {"http://a/ pic.gif\nhttp://b/ pic.tiff\nhttp://c/ - \n",
        std::nullopt,
        {{1, "pic.gif: the extension names no"}, {2, "names no"}, {3, "plain file name: -"}},
        ""},

@@ -206,15 +206,8 @@ void TCaptureJob::Finish(TCaptureExit Code, const std::string& Error) {
   if (Code == ceOk && !R.Unchanged) {
     struct stat St;
     if (stat(R.File.c_str(), &St) == 0) R.Bytes = St.st_size;
-    // The size SaveToFile gave the picture.
-    R.Width = FLens->Capture().Width();
-    R.Height = FLens->Capture().Height();
-    if (FOptions.Width > 0 && FOptions.Stretch) {
-      R.Width = FOptions.Width;
-      R.Height = FOptions.Height;
-    } else if (FOptions.Width > 0) {
-      ScaleToFit(R.Width, R.Height, FOptions.Width, FOptions.Height);
-    }
+    R.Width = FLens->WrittenWidth();
+    R.Height = FLens->WrittenHeight();
   }
   if (FWatch) FWatch->Record(R);
   FDone(R);
