@@ -108,17 +108,22 @@ void TSitelens::WebBrowserPrepareDraw(host::TRenderPlan& Plan) {
   }
   Plan.Width = static_cast<int>(W);
   Plan.Height = static_cast<int>(H);
-  // The whole page is in view: lazily loaded images start loading and
-  // would otherwise be drawn blank.
-  if (FWebPageView == wvFull) Plan.ImageWaitMs = FullPageImageWaitMs;
+  // The page stays laid out for the screen, and the picture goes on below
+  // it; lazily loaded images are loaded, else they would be drawn blank.
+  if (FWebPageView == wvFull) {
+    Plan.BeyondViewport = true;
+    Plan.ImageWaitMs = FullPageImageWaitMs;
+  }
   Plan.DelayMs = static_cast<int>(FRenderDelay);
 }
 
 void TSitelens::CaptureLoadedPage(const std::string& Url) {
   try {
     CaptureSize(FViewWidth, FViewHeight);
-    FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), static_cast<int>(FViewWidth),
-                        static_cast<int>(FViewHeight));
+    // A full page was taken past the screen it stays laid out for.
+    if (FWebPageView != wvFull)
+      FBrowser->SetBounds(FBrowser->Left(), FBrowser->Top(), static_cast<int>(FViewWidth),
+                          static_cast<int>(FViewHeight));
     DisplayWebPage(FBrowser->GetControlInterface(), FViewWidth, FViewHeight);
     RestoreAfterLoad();
     StartChangeMeasure(Url);

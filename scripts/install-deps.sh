@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libwebp-dev libavif-dev libglib2.0-dev nlohmann-json3-dev chromium chromium-headless-shell
   libgtk-3-dev
-  libgtest-dev libgmock-dev libpng-dev python3-pil webp libavif-bin imagemagick xvfb xdotool
+  libgtest-dev libgmock-dev libpng-dev python3-pil fonts-dejavu-core webp libavif-bin imagemagick xvfb xdotool
   slurmctld slurmd slurm-client
   libbenchmark-dev libspng-dev libstb-dev
   clang libclang-rt-14-dev

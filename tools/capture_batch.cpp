@@ -181,7 +181,8 @@ int CaptureBatch(const TCaptureOptions& Options) {
           {"clipped", R.Clipped},
           {"milliseconds", R.Milliseconds},
           {"started", R.StartedUs ? nlohmann::ordered_json(IsoTime(R.StartedUs)) : nullptr},
-          {"error", R.Code == ceOk ? nullptr : nlohmann::ordered_json(R.Error)}};
+          {"error", R.Code == ceOk ? nullptr : nlohmann::ordered_json(R.Error)},
+          {"fonts", R.Fonts.empty() ? nullptr : nlohmann::ordered_json(R.Fonts)}};
       AddPictureFields(Line, R);
       Report.Append(Line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     }

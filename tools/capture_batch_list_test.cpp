@@ -142,6 +142,7 @@ TEST_F(CaptureProgram, ABatchWritesTheGoodPagesAndReportsTheBadOnes) {
     } else {
       EXPECT_EQ(Entry["file"], Dir.File("out/" + L.File));
       EXPECT_TRUE(Entry["error"].is_null()) << Entry;
+      EXPECT_EQ(Entry["fonts"], "loaded") << Entry;
       // The capture's hash; the thumbnail written has (nearly) the same.
       std::uint64_t Hash = 0;
       ASSERT_TRUE(Entry["phash"].is_string() && HashFromHex(Entry["phash"], Hash)) << Entry;

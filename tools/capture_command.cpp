@@ -62,7 +62,8 @@ const char* const CaptureUsage =
     "                     3 s, and the program ends by the signal\n"
     "  --report FILE      one JSON line per URL line: line, url, file, size,\n"
     "                     width, height, clipped, milliseconds, started (UTC,\n"
-    "                     null if never started), error\n"
+    "                     null if never started), error, fonts (how the wait\n"
+    "                     for web fonts ended: loaded or timed out)\n"
     "  --every SECONDS    capture again and again, replacing OUT each time;\n"
     "  --count N          ... N times\n"
     "  --changed          ... writing OUT only when the picture changed since\n"
@@ -87,6 +88,14 @@ const char* const CaptureUsage =
     "  --user-agent S     send S as the browser's user agent\n"
     "  --header 'NAME: VALUE'  send it with every request (repeatable)\n"
     "  --color-scheme light|dark  the prefers-color-scheme the page sees\n"
+    "  --wait-until load|domcontentloaded|networkidle  when the page counts as\n"
+    "                     loaded: its load event (default), its DOM parsed, or\n"
+    "                     its load and then at most 2 requests in flight for\n"
+    "                     500 ms, within --timeout. Web fonts in use are always\n"
+    "                     waited for, at most half of --timeout\n"
+    "  --disable-animations  finish CSS animations and transitions, set endless\n"
+    "                     ones and videos back to their start: the same page\n"
+    "                     gives the same pixels each time\n"
     "  --quality N        JPEG, WebP or AVIF quality from 1 to 100 (90)\n"
     "  --lossless         lossless WebP\n"
     "  --no-local         refuse local paths and file URLs (exit 3), for\n"
@@ -242,6 +251,18 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.ColorScheme = Value();
       if (O.ColorScheme != "light" && O.ColorScheme != "dark")
         throw TUsageError{"--color-scheme is light or dark"};
+    } else if (A == "--wait-until") {
+      const std::string& V = Value();
+      if (V == "load")
+        O.WaitUntil = host::wuLoad;
+      else if (V == "domcontentloaded")
+        O.WaitUntil = host::wuDOMContentLoaded;
+      else if (V == "networkidle")
+        O.WaitUntil = host::wuNetworkIdle;
+      else
+        throw TUsageError{"--wait-until is load, domcontentloaded or networkidle"};
+    } else if (A == "--disable-animations") {
+      O.DisableAnimations = true;
     } else if (A == "--quality") {
       O.Quality = ParseWhole(Value(), "--quality", 1, 100);
     } else if (A == "--lossless") {

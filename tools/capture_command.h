@@ -66,6 +66,9 @@ struct TCaptureOptions {
   int Quality = 0;  // JPEG, WebP, AVIF; 0: the control's own
   bool Lossless = false;  // WebP
   bool NoLocal = false;
+  // When the page counts as loaded, and whether its animations are stopped.
+  host::TWaitUntil WaitUntil = host::wuLoad;
+  bool DisableAnimations = false;
 };
 
 // Args are the words after "capture". Raises TUsageError.

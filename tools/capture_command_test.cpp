@@ -90,6 +90,8 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--user-agent", ""},
       {"http://a/", "a.png", "--wait-for", "js:"},
       {"http://a/", "a.png", "--css", "/"},  // a folder
+      {"http://a/", "a.png", "--wait-until", "idle"},
+      {"http://a/", "a.png", "--wait-until"},
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
 

@@ -59,6 +59,8 @@ void TCaptureJob::MakeLens() {
   B.SetExtraHeaders(FOptions.Headers);
   B.SetColorScheme(FOptions.ColorScheme);
   B.SetAllowLocal(!FOptions.NoLocal);
+  B.SetWaitUntil(FOptions.WaitUntil);
+  B.SetDisableAnimations(FOptions.DisableAnimations);
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);
@@ -181,6 +183,8 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
       // The page is gone: its picture was written whole as far as is known.
     }
   }
+  R.Fonts = FLens->Browser().FontsWait();
+  FResult.Fonts = R.Fonts;
   R.HasPHash = R.Code == ceOk;
   // The capture, not the thumbnail: the hash hardly changes with scale, and
   // one pass over the capture is cheaper than reading the file back.

@@ -40,6 +40,8 @@ struct TCaptureResult {
   // Watching for changes: the picture was the same as the last one
   // written, and nothing was written.
   bool Unchanged = false;
+  // How the wait for the page's web fonts ended ("loaded", "timed out").
+  std::string Fonts;
 };
 
 // "2026-12-07T21:50:01.123Z" for a wall-clock time in microseconds.

@@ -32,8 +32,21 @@ TEST_F(CaptureProgram, ThePagesOptionsChangeWhatIsCaptured) {
     std::string Args;
     std::string Looks;
   };
+  // Red once three requests at once have ended, after load.
+  for (const char* Name : {"1", "2", "3"})
+    Server->Route("/data" + std::string(Name), host::testing::Slow(Page("{}", "text/json"), 600));
+  Server->Route("/idle.html",
+                Page("<html><body style='margin:0;background:#fff'><script>onload = () =>"
+                     "  Promise.all([1, 2, 3].map(i => fetch('/data' + i)))"
+                     "    .then(() => document.body.style.background = '#f00');</script></body>"));
+  Server->Route("/pulse.html",
+                Page("<html><style>@keyframes p { from { background: #f00 } to { background: "
+                     "#00f } } body { animation: p 1s infinite }</style><body></body></html>"));
   const TCase Cases[] = {
       {"/box.html", "", "PNG 400x300 mixed"},
+      {"/idle.html", "", "PNG 400x300 ffffff"},
+      {"/idle.html", "--wait-until networkidle", "PNG 400x300 ff0000"},
+      {"/pulse.html", "--disable-animations", "PNG 400x300 ff0000"},
       {"/box.html", "--selector '#box'", "PNG 123x45 3366cc"},
       {"/box.html", "--selector 'div#box' --scale 2", "PNG 246x90 3366cc"},
       {"/box.html", "--selector '#low'", "PNG 50x40 cc3366"},  // below the screen

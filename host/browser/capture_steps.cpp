@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "host/browser/navigation.h"
+#include "host/browser/page_scripts.h"
 #include "host/browser/page_session.h"
 #include "host/browser/screenshot.h"
 #include "host/browser/web_browser.h"
@@ -25,70 +26,6 @@ namespace {
 constexpr int WaitPollMs = 100;
 // The compositor gives up on pictures larger than this a side.
 constexpr double MaxPictureSide = 16384;
-
-std::string Quoted(const std::string& Text) {
-  return json(Text).dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-// Constructed style sheets are not subject to the page's content security
-// policy, as a <style> element would be. The hidden elements get a sheet
-// of their own, so that a style sheet left unclosed cannot swallow it.
-std::string AddSheetScript(const std::string& Css) {
-  return "(css => { const s = new CSSStyleSheet(); s.replaceSync(css);"
-         "  document.adoptedStyleSheets = [...document.adoptedStyleSheets, s]; return ''; })(" +
-         Quoted(Css) + ")";
-}
-
-std::string HideScript(const std::string& Hide) {
-  return "(hide => { try { document.querySelector(hide); } catch (e) {"
-         "    return 'Not a CSS selector: ' + hide; }"
-         "  const s = new CSSStyleSheet(); s.replaceSync(hide + ' { display: none !important; }');"
-         "  document.adoptedStyleSheets = [...document.adoptedStyleSheets, s]; return ''; })(" +
-         Quoted(Hide) + ")";
-}
-
-// true or false; null when the text is no selector.
-std::string SelectorTest(const std::string& Selector) {
-  return "(s => { try { return !!document.querySelector(s); } catch (e) { return null; } })(" +
-         Quoted(Selector) + ")";
-}
-
-// The names are lower case: late-bound names match without regard to case.
-const char* SnapshotScript =
-    "(() => { const b = document.body;"
-    "  return {title: document.title,"
-    "          body: b ? {scrollwidth: b.scrollWidth, scrollheight: b.scrollHeight} : null}; })()";
-
-std::string ImageWaitScript(int TimeoutMs) {
-  // Two frames let layout and lazy loading react to a new viewport first.
-  return "(async () => {"
-         "  const frame = () => new Promise(r => requestAnimationFrame(() => r()));"
-         "  await frame(); await frame();"
-         "  const pending = [...document.images].filter(i => !i.complete).map(i =>"
-         "    new Promise(r => { i.addEventListener('load', r, {once: true});"
-         "                       i.addEventListener('error', r, {once: true}); }));"
-         "  await Promise.race([Promise.all(pending),"
-         "                      new Promise(r => setTimeout(r, " +
-         std::to_string(std::max(TimeoutMs, 0)) +
-         "))]);"
-         "  await frame();"
-         "})()";
-}
-
-// A description of the problem, or the box in page coordinates and whether
-// it lies within the viewport.
-std::string BoxScript(const std::string& Selector) {
-  return "(s => { let e;"
-         "  try { e = document.querySelector(s); } catch (x) { return 'Not a CSS selector: ' + s; }"
-         "  if (!e) return 'No element matches the selector ' + s;"
-         "  const r = e.getBoundingClientRect();"
-         "  if (!(r.width > 0 && r.height > 0))"
-         "    return 'The element that ' + s + ' selects has no size (it is not shown)';"
-         "  return {x: r.left + scrollX, y: r.top + scrollY, width: r.width, height: r.height,"
-         "          inside: r.left >= 0 && r.top >= 0 && r.right <= innerWidth &&"
-         "                  r.bottom <= innerHeight}; })(" +
-         Quoted(Selector) + ")";
-}
 
 // The first line of what a script threw (a stack follows it).
 std::string Thrown(const json& Details) {
@@ -200,7 +137,7 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
                            });
       case stWaitFor: {
         if (FWaitFor.empty()) {
-          N->Stage = stSnapshot;
+          N->Stage = stFonts;
           continue;
         }
         const bool Js = FWaitFor.rfind("js:", 0) == 0;
@@ -231,10 +168,31 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
               }
               if (!Expression) N.WaitKind = TNavigation::wkSelector;
               if (Value != true) return N.Wake(WaitPollMs);
-              N.Stage = stSnapshot;
+              N.Stage = stFonts;
               Advance(N.Self.lock());
             });
       }
+      case stFonts:
+        if (!FWaitForFonts) {
+          N->FontsWait = "off";
+          N->Stage = stSnapshot;
+          continue;
+        }
+        // Half the time left to the picture: a font that never comes must
+        // not cost the picture of the rest.
+        return PageCommand(
+            N, "Runtime.evaluate", Evaluation(FontsScript(FRenderTimeout / 2), true),
+            [this](TNavigation& N, const TDevToolsReply& R) {
+              // It yields how the wait ended, not a complaint.
+              const std::string What = "The page's fonts could not be waited for";
+              if (auto F = ReplyFailure(R, What)) return Fail(N.Self.lock(), F->Kind, F->Reason);
+              if (auto D = R.Result.find("exceptionDetails"); D != R.Result.end())
+                return Fail(N.Self.lock(), nfFailed, What + ": " + Thrown(*D));
+              N.FontsWait =
+                  R.Result.value("result", json::object()).value("value", std::string("loaded"));
+              N.Stage = stSnapshot;
+              Advance(N.Self.lock());
+            });
       case stSnapshot:
         return PageCommand(
             N, "Runtime.evaluate", Evaluation(SnapshotScript),
@@ -259,24 +217,44 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
         N->Plan.Width = std::max(N->Plan.Width, 1);
         N->Plan.Height = std::max(N->Plan.Height, 1);
         N->Stage = N->Plan.ImageWaitMs > 0 ? stImages : stDelay;
-        if (N->Plan.Width != Width() || N->Plan.Height != Height())
-          SetBounds(Left(), Top(), N->Plan.Width, N->Plan.Height);
+        if (N->Plan.BeyondViewport) {
+          N->ViewWidth = Width();
+          N->ViewHeight = Height();
+        } else {
+          N->ViewWidth = N->Plan.Width;
+          N->ViewHeight = N->Plan.Height;
+        }
+        if (N->ViewWidth != Width() || N->ViewHeight != Height())
+          SetBounds(Left(), Top(), N->ViewWidth, N->ViewHeight);
         continue;
       case stImages:
-        return PageCommand(N, "Runtime.evaluate",
-                           Evaluation(ImageWaitScript(N->Plan.ImageWaitMs), true),
-                           [this](TNavigation& N, const TDevToolsReply&) {
-                             N.Stage = stDelay;
-                             Advance(N.Self.lock());
-                           });
+        return PageCommand(
+            N, "Runtime.evaluate",
+            Evaluation(ImageWaitScript(N->Plan.ImageWaitMs, N->Plan.BeyondViewport), true),
+            [this](TNavigation& N, const TDevToolsReply&) {
+              N.Stage = stDelay;
+              Advance(N.Self.lock());
+            });
       case stDelay:
-        N->Stage = stClip;
+        N->Stage = stAnimations;
         if (N->Plan.DelayMs > 0) return N->Wake(N->Plan.DelayMs);
         continue;
+      case stAnimations:
+        if (!FDisableAnimations) {
+          N->Stage = stClip;
+          continue;
+        }
+        return Run(Evaluation(StillScript), "The page's animations could not be stopped", stClip);
       case stClip:
         if (FSelector.empty()) {
           N->Clip = nullptr;
-          N->BeyondViewport = false;
+          N->BeyondViewport = N->Plan.BeyondViewport;
+          if (N->BeyondViewport)
+            N->Clip = {{"x", 0},
+                       {"y", 0},
+                       {"width", N->Plan.Width},
+                       {"height", N->Plan.Height},
+                       {"scale", 1}};
           N->Stage = stScreenshot;
           continue;
         }
@@ -320,8 +298,8 @@ void TWebBrowser::Shoot(const TNavigationRef& N) {
   // Taken at the size planned, whatever resized the control since (a
   // frame's navigation, say); the override reaches the page before the
   // screenshot, as the commands of a session run in order.
-  if (Width() != N->Plan.Width || Height() != N->Plan.Height)
-    SetBounds(Left(), Top(), N->Plan.Width, N->Plan.Height);
+  if (Width() != N->ViewWidth || Height() != N->ViewHeight)
+    SetBounds(Left(), Top(), N->ViewWidth, N->ViewHeight);
   N->ShotWidth = Width();
   N->ShotHeight = Height();
   N->ShotScale = FScaleFactor;

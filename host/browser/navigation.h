@@ -31,10 +31,12 @@ enum TStage : int {
   stHide,        // elements hidden
   stScript,      // the application's script run
   stWaitFor,     // a condition polled until it holds
+  stFonts,       // the web fonts in use loaded
   stSnapshot,    // what late-bound reads will ask for, read once
   stPlan,        // the size and waits the application wants
   stImages,      // images that the new size brought into view
   stDelay,       // a pause for pages that draw late
+  stAnimations,  // animations finished or stopped at their start
   stClip,        // the box of the selected element
   stScreenshot,  // the picture taken
   stDecode,      // and decoded off the loop
@@ -97,13 +99,17 @@ struct TNavigation {
   int SelfNavigations = 0;  // refreshes and script redirects since Navigate
   std::string AbortedWhy;   // told when no crash follows the abort
   std::map<std::string, TFrame> Frames;
+  // Past the main document's load, for a WaitUntil that wants more.
+  bool LoadFired = false, NetworkIdle = false;
 
   // From the loaded document to its picture.
   bool HeapAsked = false, HeapCollected = false;
   enum TWaitKind { wkUntried, wkSelector, wkExpression };
   TWaitKind WaitKind = wkUntried;  // what WaitFor turned out to be
   std::shared_ptr<const nlohmann::json> Snapshot;
+  std::string FontsWait;  // how the wait for web fonts ended
   TRenderPlan Plan;
+  int ViewWidth = 0, ViewHeight = 0;  // the control's size the plan lays the page out at
   nlohmann::json Clip;  // the selected element's box, null without one
   bool BeyondViewport = false;
   // The viewport the picture was taken at; a resize before it arrives

@@ -199,7 +199,7 @@ void TWebBrowser::HandleLoadEvent(const TNavigationRef& N, const TDevToolsEvent&
     auto F = N->Frames.find(Id);
     if (F != N->Frames.end() && F->second.Pending) {
       F->second.Pending = false;
-      if (Id == MainFrame) return N->Stage == stLoad ? DocumentLoaded(N) : void();
+      if (Id == MainFrame) return N->Stage == stLoad ? LoadEventFired(N) : void();
       FireDocumentComplete(N, Id, F->second.Url);
     } else if (Id == MainFrame && N->MainStarted && N->Stage == stLoad) {
       // The navigation ended without a new document: a download, no
@@ -212,9 +212,26 @@ void TWebBrowser::HandleLoadEvent(const TNavigationRef& N, const TDevToolsEvent&
   } else if (E.Method == "Page.domContentEventFired") {
     if (N->ReadyState == READYSTATE_LOADING && !N->MainStarted)
       N->ReadyState = READYSTATE_INTERACTIVE;
+    auto Main = N->Frames.find(MainFrame);
+    bool Committed = Main != N->Frames.end() && Main->second.Pending && !N->MainStarted;
+    if (FWaitUntil == wuDOMContentLoaded && Committed && N->Stage == stLoad) DocumentLoaded(N);
+  } else if (E.Method == "Page.lifecycleEvent") {
+    // Chromium's own count: no more than two requests for 500 ms.
+    if (A.value("name", std::string()) != "networkAlmostIdle" ||
+        A.value("frameId", std::string()) != MainFrame ||
+        A.value("loaderId", std::string()) != N->ExpectedLoader)
+      return;
+    N->NetworkIdle = true;
+    if (N->LoadFired && N->Stage == stLoad) DocumentLoaded(N);
   } else if (E.Method == "Page.frameDetached") {
     N->Frames.erase(A.value("frameId", std::string()));
   }
+}
+
+void TWebBrowser::LoadEventFired(const TNavigationRef& N) {
+  N->LoadFired = true;
+  if (FWaitUntil == wuNetworkIdle && !N->NetworkIdle) return;  // Page.lifecycleEvent goes on
+  DocumentLoaded(N);
 }
 
 }  // namespace host

@@ -130,6 +130,10 @@ void TWebBrowser::DeadlinePassed(const TNavigationRef& N) {
           N, nfTimeout,
           "The browser did not load the page within " + std::to_string(FNavigateTimeout) + " ms");
     case dlLoad:
+      if (N->LoadFired)
+        return Fail(N, nfTimeout,
+                    "The page's network did not go idle within " + std::to_string(FLoadTimeout) +
+                        " ms (it kept more than two requests going)");
       // Stopping completes the page with what it has; the usual events
       // follow, unless its script never yields.
       if (TPage* P = LivePage()) Chromium().Send("Page.stopLoading", json::object(), P->SessionId);

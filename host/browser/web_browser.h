@@ -151,10 +151,17 @@ using TWebBrowserNavigateError = std::function<void(
 
 // What to draw once the page's own document has loaded, asked for before
 // it is reported complete. Width and Height start as the control's size.
+enum TWaitUntil : std::uint8_t { wuLoad, wuDOMContentLoaded, wuNetworkIdle };
+
 struct TRenderPlan {
   int Width = 0;
   int Height = 0;
   int ImageWaitMs = 0;  // > 0: first wait this long at most for images still loading
+  // Width x Height is the picture's, of the page as laid out for the
+  // control's size: the control keeps its size and the picture reaches past
+  // its viewport, so a page's 100vh stays one screen and fixed headers show
+  // once. Lazy images anywhere on the page are loaded.
+  bool BeyondViewport = false;
   int DelayMs = 0;      // then wait this long for pages that draw late
 };
 using TWebBrowserPrepareDraw = std::function<void(TObject* Sender, TRenderPlan& Plan)>;
@@ -246,6 +253,13 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // commits all the same fails.
   bool AllowLocal() const { return FAllowLocal; }
   void SetAllowLocal(bool Value) { FAllowLocal = Value; }
+  // When the page counts as loaded: its load event (the default), its
+  // DOMContentLoaded, or the load and then no more than two requests in
+  // flight for 500 ms, which pages that send beacons for ever still reach.
+  // LoadTimeout bounds the wait for an idle network too; a page that never
+  // goes idle fails as timed out.
+  TWaitUntil WaitUntil() const { return FWaitUntil; }
+  void SetWaitUntil(TWaitUntil Value);
 
   // ---- what is done to a loaded page before its picture is taken ----------
   // In this order, before the page is measured: StyleSheet is added to the
@@ -268,8 +282,21 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // laid out when it is taken; none matching fails the navigation.
   const std::string& Selector() const { return FSelector; }
   void SetSelector(const std::string& Value) { FSelector = Value; }
+  // The web fonts the page uses are loaded before its picture is taken, for
+  // at most half of RenderTimeout; FontsWait says how that wait ended
+  // ("loaded", "timed out", "off"), empty before it.
+  bool WaitForFonts() const { return FWaitForFonts; }
+  void SetWaitForFonts(bool Value) { FWaitForFonts = Value; }
+  const std::string& FontsWait() const;
+  // Just before the picture: CSS animations and transitions that end are
+  // finished, endless ones set back to their start and paused, videos shown
+  // at their first frame, and the text caret hidden, so that the same page
+  // gives the same pixels every time.
+  bool DisableAnimations() const { return FDisableAnimations; }
+  void SetDisableAnimations(bool Value) { FDisableAnimations = Value; }
   // What the picture being prepared still waits for ("the selector #x to
-  // match"); empty when it waits for nothing of WaitFor's.
+  // match", "the network to go idle"); empty when it waits for nothing of
+  // WaitFor's or WaitUntil's.
   std::string Waiting() const;
   // The size in pixels of the picture taken for the document, while it
   // still shows the current view; false when there is none.
@@ -324,6 +351,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // after the other.
   void Advance(const TNavigationRef& N);
   void DocumentLoaded(const TNavigationRef& N);
+  void LoadEventFired(const TNavigationRef& N);
   void Shoot(const TNavigationRef& N);
   void Decode(const TNavigationRef& N, std::string Base64);
 
@@ -343,10 +371,13 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   THeaders FExtraHeaders;
   std::string FColorScheme;
   bool FAllowLocal = true;
+  TWaitUntil FWaitUntil = wuLoad;
   // The page was set up with other options: the next navigation opens a
   // fresh one.
   bool FPageOptionsChanged = false;
   std::string FStyleSheet, FHideSelector, FScript, FWaitFor, FSelector;
+  bool FWaitForFonts = true;
+  bool FDisableAnimations = false;
 };
 
 }  // namespace host

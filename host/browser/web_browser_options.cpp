@@ -61,6 +61,15 @@ void TWebBrowser::SetColorScheme(const std::string& Value) {
   FPageOptionsChanged = true;
 }
 
+void TWebBrowser::SetWaitUntil(TWaitUntil Value) {
+  if (Value != wuLoad && Value != wuDOMContentLoaded && Value != wuNetworkIdle)
+    throw EInvalidOperation("Not a load condition: " + std::to_string(int(Value)));
+  if (Value == FWaitUntil) return;
+  // Only the idle network needs the page's lifecycle events.
+  if (Value == wuNetworkIdle || FWaitUntil == wuNetworkIdle) FPageOptionsChanged = true;
+  FWaitUntil = Value;
+}
+
 // Sent before the page's first navigation: the commands of one session run
 // in the order sent, so none needs waiting for.
 void TWebBrowser::SetUpPage(const std::string& SessionId) {
@@ -77,13 +86,22 @@ void TWebBrowser::SetUpPage(const std::string& SessionId) {
     }
     C.Send("Network.setExtraHTTPHeaders", {{"headers", Headers}}, SessionId);
   }
+  if (FWaitUntil == wuNetworkIdle)
+    C.Send("Page.setLifecycleEventsEnabled", {{"enabled", true}}, SessionId);
   if (!FColorScheme.empty()) {
     json Feature = {{"name", "prefers-color-scheme"}, {"value", FColorScheme}};
     C.Send("Emulation.setEmulatedMedia", {{"features", json::array({Feature})}}, SessionId);
   }
 }
 
+const std::string& TWebBrowser::FontsWait() const {
+  static const std::string None;
+  return FNav ? FNav->FontsWait : None;
+}
+
 std::string TWebBrowser::Waiting() const {
+  if (FNav && !FNav->Ended() && FNav->Stage == stLoad && FNav->LoadFired)
+    return "the network to go idle";
   if (!FNav || FNav->Ended() || FNav->Stage != stWaitFor) return std::string();
   std::string Text = FWaitFor.rfind("js:", 0) == 0 ? FWaitFor.substr(3) : FWaitFor;
   switch (FNav->WaitKind) {
