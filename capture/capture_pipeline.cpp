@@ -2,6 +2,7 @@
 // rendering into FCapture and scaling into the image.
 
 #include <algorithm>
+#include <limits>
 
 #include "capture/sitelens.h"
 #include "host/forms/screen.h"
@@ -49,8 +50,9 @@ void TSitelens::WebBrowser1BeforeNavigate2(host::TObject*, host::IDispatch* pDis
 }
 
 int TSitelens::ScrollSize(const char* Name) {
-  return static_cast<int>(std::clamp<std::int64_t>(
-      FBrowser->OleObject()["Document"]["Body"][Name].AsInteger(), 0, MaxCaptureSide));
+  return static_cast<int>(
+      std::clamp<std::int64_t>(FBrowser->OleObject()["Document"]["Body"][Name].AsInteger(), 0,
+                               std::numeric_limits<int>::max()));
 }
 
 void TSitelens::WebPageBrowserDocumentComplete(host::TObject*, host::IDispatch* pDisp,
@@ -80,8 +82,10 @@ void TSitelens::CaptureSize(unsigned& Width, unsigned& Height) {
       Height = static_cast<unsigned>(host::Screen->Height());
       return;
     case wvFull: {
-      int W = std::min(ScrollSize("ScrollWidth"), Side);
-      int H = std::min(ScrollSize("ScrollHeight"), Side);
+      FPageWidth = ScrollSize("ScrollWidth");
+      FPageHeight = ScrollSize("ScrollHeight");
+      int W = std::min(FPageWidth, Side);
+      int H = std::min(FPageHeight, Side);
       // Past the bounds the page is cut at the bottom (and the right).
       if (W > 0) H = static_cast<int>(std::min<std::int64_t>(H, Pixels / W));
       Width = static_cast<unsigned>(W);

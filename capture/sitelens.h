@@ -89,6 +89,10 @@ class TSitelens : public host::TCustomPanel {
   void SetViewWidth(unsigned Value) { FViewWidth = Value; }
   unsigned ViewHeight() const { return FViewHeight; }
   void SetViewHeight(unsigned Value) { FViewHeight = Value; }
+  // The whole page's size when the last full-page capture measured it: past
+  // the bounds of a picture, ViewWidth and ViewHeight are less. 0 before.
+  int PageWidth() const { return FPageWidth; }
+  int PageHeight() const { return FPageHeight; }
   bool Proportional() const { return FProportional; }
   void SetProportional(bool Value);
   bool TimedUpdate() const { return FTimedUpdate; }
@@ -215,6 +219,7 @@ class TSitelens : public host::TCustomPanel {
   TWebPageView FWebPageView = wvScreen;
   unsigned FViewWidth = 0;
   unsigned FViewHeight = 0;
+  int FPageWidth = 0, FPageHeight = 0;
   bool FProportional = true;
   bool FTimedUpdate = false;
   unsigned FTimerInterval = 0;

@@ -16,6 +16,7 @@
 #include "tools/capture_job.h"
 #include "tools/change_watch.h"
 #include "tools/convert_command.h"
+#include "tools/page_options.h"
 #include "tools/scheduler_shard.h"
 
 namespace snapkit::tools {
@@ -147,12 +148,9 @@ std::string ReadOptionFile(const std::string& File, const std::string& Option) {
 
 std::pair<std::string, std::string> ParseHeader(const std::string& Text) {
   const std::size_t Colon = Text.find(':');
-  std::string Name = Text.substr(0, Colon);
-  bool Token = !Name.empty();
-  for (unsigned char C : Name)
-    Token = Token && (g_ascii_isalnum(char(C)) || std::strchr("!#$%&'*+-.^_`|~", C));
-  if (Colon == std::string::npos || !Token || Text.find_first_of("\r\n") != std::string::npos)
+  if (Colon == std::string::npos || Colon == 0)
     throw TUsageError{"--header wants 'NAME: VALUE', for example 'Accept-Language: de'"};
+  std::string Name = Text.substr(0, Colon);
   std::size_t From = Text.find_first_not_of(" \t", Colon + 1);
   std::size_t To = Text.find_last_not_of(" \t");
   return {Name, From == std::string::npos ? std::string() : Text.substr(From, To - From + 1)};
@@ -231,8 +229,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       const std::string& V = Value();
       char* End = nullptr;
       O.Scale = std::strtod(V.c_str(), &End);
-      if (V.empty() || *End || !(O.Scale > 0 && O.Scale <= 8))
-        throw TUsageError{"--scale wants a number above 0 and at most 8"};
+      if (V.empty() || *End) throw TUsageError{"--scale wants a number, such as 2 or 1.5"};
     } else if (A == "--selector" || A == "--wait-for" || A == "--hide") {
       std::string& Field = A == "--selector" ? O.Selector : A == "--wait-for" ? O.WaitFor : O.Hide;
       Field = Value();
@@ -243,14 +240,12 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.StyleSheet = ReadOptionFile(Value(), A);
     } else if (A == "--user-agent") {
       O.UserAgent = Value();
-      if (O.UserAgent.empty() || O.UserAgent.find_first_of("\r\n") != std::string::npos)
-        throw TUsageError{"--user-agent wants one line of text"};
+      if (O.UserAgent.empty()) throw TUsageError{A + " needs a value"};
     } else if (A == "--header") {
       O.Headers.push_back(ParseHeader(Value()));
     } else if (A == "--color-scheme") {
       O.ColorScheme = Value();
-      if (O.ColorScheme != "light" && O.ColorScheme != "dark")
-        throw TUsageError{"--color-scheme is light or dark"};
+      if (O.ColorScheme.empty()) throw TUsageError{A + " needs a value"};
     } else if (A == "--wait-until") {
       const std::string& V = Value();
       if (V == "load")
@@ -314,6 +309,9 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     if (O.Output == "-" && O.EveryMs)
       throw TUsageError{"--every replaces a file; it cannot write to standard output"};
   }
+  // The control's setters judge the page's options; no page is opened.
+  host::TWebBrowser Check(nullptr);
+  SetPageOptions(Check, O);
   return O;
 }
 

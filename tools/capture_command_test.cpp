@@ -94,6 +94,20 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--wait-until"},
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
+  // What the control's setters refuse is named by its option.
+  for (const auto& [Option, Value] :
+       std::vector<std::pair<std::string, std::string>>{{"--scale", "9"},
+                                                        {"--header", "Bad Name: v"},
+                                                        {"--header", "X-A: one\ntwo"},
+                                                        {"--color-scheme", "blue"},
+                                                        {"--user-agent", "one\ntwo"}}) {
+    try {
+      ParseCaptureArgs({"http://a/", "a.png", Option, Value});
+      ADD_FAILURE() << Option << " " << Value;
+    } catch (const TUsageError& E) {
+      EXPECT_EQ(E.Message.rfind(Option + ": ", 0), 0u) << E.Message;
+    }
+  }
 
   TCaptureOptions O = ParseCaptureArgs({"http://a/", "a.png", "--size", "320x240", "--stretch",
                                         "--view", "custom", "--area", "1024x768", "--timeout",
@@ -209,9 +223,9 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
     EXPECT_EQ(Sees(File), C.Seen) << C.Args;
   }
   // Nothing but the pictures was left in the folder.
-  EXPECT_EQ(Files(),
-            (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg", "g.JPE",
-                                      "h.Bmp", "i.tif", "j.png", "k.png", "l.png", "m.WebP", "stdout"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg",
+                                               "g.JPE", "h.Bmp", "i.tif", "j.png", "k.png", "l.png",
+                                               "m.WebP", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {

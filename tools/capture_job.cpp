@@ -9,6 +9,7 @@
 #include "host/system/exception.h"
 #include "imaging/phash.h"
 #include "tools/change_watch.h"
+#include "tools/page_options.h"
 #include "tools/picture_output.h"
 
 namespace snapkit::tools {
@@ -48,19 +49,7 @@ void TCaptureJob::MakeLens() {
   FLens->SetRenderDelay(unsigned(FOptions.DelayMs));
   if (FOptions.Quality) FLens->SetJPEGQuality(FOptions.Quality);
   FLens->SetWebPLossless(FOptions.Lossless);
-  host::TWebBrowser& B = FLens->Browser();
-  B.SetDeviceScaleFactor(FOptions.Scale);
-  B.SetSelector(FOptions.Selector);
-  B.SetWaitFor(FOptions.WaitFor);
-  B.SetHideSelector(FOptions.Hide);
-  B.SetScript(FOptions.Script);
-  B.SetStyleSheet(FOptions.StyleSheet);
-  B.SetUserAgent(FOptions.UserAgent);
-  B.SetExtraHeaders(FOptions.Headers);
-  B.SetColorScheme(FOptions.ColorScheme);
-  B.SetAllowLocal(!FOptions.NoLocal);
-  B.SetWaitUntil(FOptions.WaitUntil);
-  B.SetDisableAnimations(FOptions.DisableAnimations);
+  SetPageOptions(FLens->Browser(), FOptions);  // checked when they were parsed
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);
@@ -171,17 +160,12 @@ TCaptureResult TCaptureJob::Save(const std::string& Url, const std::string& File
   }
   // A full page past the control's bounds was cut at the bottom (or the
   // right): the page's own size says by how much.
-  if (FOptions.View == wvFull && R.Code == ceOk) {
-    try {
-      host::OleVariant Body = FLens->Browser().OleObject()["Document"]["Body"];
-      R.PageWidth = int(Body["ScrollWidth"].AsInteger());
-      R.PageHeight = int(Body["ScrollHeight"].AsInteger());
-      R.CapturedWidth = int(FLens->ViewWidth());
-      R.CapturedHeight = int(FLens->ViewHeight());
-      R.Clipped = R.PageWidth > R.CapturedWidth || R.PageHeight > R.CapturedHeight;
-    } catch (const std::exception&) {
-      // The page is gone: its picture was written whole as far as is known.
-    }
+  if (FOptions.View == wvFull && R.Code == ceOk && FLens->PageWidth() > 0) {
+    R.PageWidth = FLens->PageWidth();
+    R.PageHeight = FLens->PageHeight();
+    R.CapturedWidth = int(FLens->ViewWidth());
+    R.CapturedHeight = int(FLens->ViewHeight());
+    R.Clipped = R.PageWidth > R.CapturedWidth || R.PageHeight > R.CapturedHeight;
   }
   R.Fonts = FLens->Browser().FontsWait();
   FResult.Fonts = R.Fonts;

@@ -1,0 +1,35 @@
+#include "tools/page_options.h"
+
+#include "tools/convert_command.h"
+
+namespace snapkit::tools {
+
+namespace {
+
+template <class TSet>
+void Set(const char* Option, TSet&& Setter) {
+  try {
+    Setter();
+  } catch (const host::Exception& E) {
+    throw TUsageError{std::string(Option) + ": " + E.Message()};
+  }
+}
+
+}  // namespace
+
+void SetPageOptions(host::TWebBrowser& B, const TCaptureOptions& O) {
+  Set("--scale", [&] { B.SetDeviceScaleFactor(O.Scale); });
+  Set("--selector", [&] { B.SetSelector(O.Selector); });
+  Set("--wait-for", [&] { B.SetWaitFor(O.WaitFor); });
+  Set("--hide", [&] { B.SetHideSelector(O.Hide); });
+  Set("--javascript", [&] { B.SetScript(O.Script); });
+  Set("--css", [&] { B.SetStyleSheet(O.StyleSheet); });
+  Set("--user-agent", [&] { B.SetUserAgent(O.UserAgent); });
+  Set("--header", [&] { B.SetExtraHeaders(O.Headers); });
+  Set("--color-scheme", [&] { B.SetColorScheme(O.ColorScheme); });
+  Set("--no-local", [&] { B.SetAllowLocal(!O.NoLocal); });
+  Set("--wait-until", [&] { B.SetWaitUntil(O.WaitUntil); });
+  Set("--disable-animations", [&] { B.SetDisableAnimations(O.DisableAnimations); });
+}
+
+}  // namespace snapkit::tools
