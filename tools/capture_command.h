@@ -66,6 +66,14 @@ struct TCaptureOptions {
   int Quality = 0;  // JPEG, WebP, AVIF; 0: the control's own
   bool Lossless = false;  // WebP
   bool NoLocal = false;
+
+  // Who the page is to its sites: see TWebBrowser's SetCookies (--cookies
+  // files, read when the options are parsed), SetPageCookies (--cookie),
+  // SetProxy and SetBlockCookieBanners.
+  std::vector<host::TCookie> Cookies;
+  std::vector<std::string> PageCookies;
+  std::string Proxy;
+  bool BlockCookieBanners = false;
 };
 
 // Args are the words after "capture". Raises TUsageError.

@@ -90,6 +90,17 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--user-agent", ""},
       {"http://a/", "a.png", "--wait-for", "js:"},
       {"http://a/", "a.png", "--css", "/"},  // a folder
+      // Cookies, proxy.
+      {"http://a/", "a.png", "--cookie", "novalue"},
+      {"http://a/", "a.png", "--cookie", "=v"},
+      {"http://a/", "a.png", "--cookie", "a b=v"},
+      {"http://a/", "a.png", "--cookies", "/nonexistent/cookies.txt"},
+      {"http://a/", "a.png", "--cookie"},
+      {"http://a/", "a.png", "--proxy", "127.0.0.1:3128"},
+      {"http://a/", "a.png", "--proxy", "ftp://h:21"},
+      {"http://a/", "a.png", "--proxy", "http://h:99999"},
+      {"http://a/", "a.png", "--proxy", "http://user:pw@h:3128"},
+      {"http://a/", "a.png", "--proxy", ""},
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
 
@@ -207,9 +218,9 @@ TEST_F(CaptureProgram, ViewsSizesAndFormats) {
     EXPECT_EQ(Sees(File), C.Seen) << C.Args;
   }
   // Nothing but the pictures was left in the folder.
-  EXPECT_EQ(Files(),
-            (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg", "g.JPE",
-                                      "h.Bmp", "i.tif", "j.png", "k.png", "l.png", "m.WebP", "stdout"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"a.png", "b.jpg", "c.bmp", "d.png", "e", "f.jpeg",
+                                               "g.JPE", "h.Bmp", "i.tif", "j.png", "k.png", "l.png",
+                                               "m.WebP", "stdout"}));
 }
 
 TEST_F(CaptureProgram, EachFailureHasItsMessageAndExitCodeAndWritesNothing) {

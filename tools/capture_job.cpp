@@ -59,6 +59,11 @@ void TCaptureJob::MakeLens() {
   B.SetExtraHeaders(FOptions.Headers);
   B.SetColorScheme(FOptions.ColorScheme);
   B.SetAllowLocal(!FOptions.NoLocal);
+  // Checked as the options were parsed.
+  B.SetCookies(FOptions.Cookies);
+  B.SetPageCookies(FOptions.PageCookies);
+  B.SetProxy(FOptions.Proxy);
+  B.SetBlockCookieBanners(FOptions.BlockCookieBanners);
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);

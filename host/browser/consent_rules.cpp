@@ -145,7 +145,7 @@ constexpr const char* kScript = R"JS(
   observer.observe(document, { childList: true, subtree: true, attributes: true,
                                attributeFilter: ['class', 'style'] });
   setTimeout(() => { observer.disconnect(); act(); }, watchMs);
-  window.__snapkitConsent = { report: () => done.slice() };
+  window.__snapkitConsent = { report: () => done.slice(), act: () => (act(), done.slice()) };
   act();
   return JSON.stringify(done);
 })

@@ -31,6 +31,7 @@ struct TWebBrowser::TPage {
   std::shared_ptr<TPageLink> Link;
   bool Ready = false;   // attached and set up
   int Navigations = 0;  // sent to it so far
+  std::string ContextId;  // its own browser context, or empty for the browser's
 };
 
 struct OleVariant::TRemote {
