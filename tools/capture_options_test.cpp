@@ -189,7 +189,7 @@ TEST_F(CaptureProgram, CookiesProxyAndConsentFlagsReachThePage) {
   Server->Route("/members.html", Members);
   Server->Route("/banner-cc.html",
                 Page("<html><body style='margin:0;background:#00ff00'><div class='cc-window' "
-                     "style='position:fixed;inset:0;background:#ff0000'>Cookies?</div>"));
+                     "style='position:fixed;inset:0;background:#ff0000'></div>"));
   host::testing::TTestServer Proxy;
   Proxy.Route("http://only.proxied.test/",
               Page("<html><body style='margin:0;background:#0000ff'>"));
