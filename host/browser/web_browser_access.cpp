@@ -187,8 +187,7 @@ void TWebBrowser::SendCookies(const TNavigationRef& N) {
 // gets it now.
 void TWebBrowser::HandleConsent(const TNavigationRef& N) {
   const std::string Expression =
-      "window.__snapkitConsent ? JSON.stringify(window.__snapkitConsent.act()) : " +
-      ConsentScript(ConsentWatchMs);
+      "(" + ConsentScript(ConsentWatchMs) + ", JSON.stringify(window.__snapkitConsent.act()))";
   PageCommand(N, "Runtime.evaluate", {{"expression", Expression}, {"returnByValue", true}},
               [this](TNavigation& N, const TDevToolsReply& R) {
                 // What the page's own script breaks in it costs the dialogs,
