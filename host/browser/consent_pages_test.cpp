@@ -1,6 +1,7 @@
 // BlockCookieBanners on pages built as each consent manager builds its
 // dialog: with it the picture shows the article where the dialog was and
-// the page scrolls; without it the dialog is in the picture.
+// the page scrolls, also where the dialog is drawn in a frame of its own;
+// without it the dialog is in the picture.
 
 #include <cstdlib>
 #include <fstream>
@@ -44,8 +45,10 @@ TEST_F(WebBrowserTest, ConsentDialogsAreAnsweredOrHidden) {
       {"onetrust.html", 0},       {"cookiebot.html", 0}, {"didomi.html", 900},
       {"quantcast.html", 0},      {"osano.html", 0},     {"cookieconsent.html", 0, false},
       {"usercentrics.html", 900}, {"trustarc.html", 0},  {"plain.html", 0, true, false},
+      {"framed.html", 0, false},
   };
   Server->Route("/consent/common.css", testing::Page(ReadPage("common.css"), "text/css"));
+  Server->Route("/consent/framed-dialog.html", testing::Page(ReadPage("framed-dialog.html")));
   for (const TCase& C : Cases)
     Server->Route(std::string("/consent/") + C.Page, testing::Page(ReadPage(C.Page)));
   int Delay = 0;
