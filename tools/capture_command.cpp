@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "host/browser/chromium_browser.h"
+#include "host/browser/cookies_file.h"
 #include "host/forms/application.h"
 #include "host/forms/screen.h"
 #include "tools/capture_batch.h"
@@ -101,6 +102,14 @@ const char* const CaptureUsage =
     "  --lossless         lossless WebP\n"
     "  --no-local         refuse local paths and file URLs (exit 3), for\n"
     "                     addresses that others pass on\n"
+    "  --cookie 'NAME=VALUE'  send this cookie to each page's host (repeatable;\n"
+    "                     a process listing shows it: --cookies does not)\n"
+    "  --cookies FILE     send the cookies of a Netscape cookies.txt file, as\n"
+    "                     curl, wget and browsers' exporters write it\n"
+    "  --proxy URL        every request of the page, loopback too, through\n"
+    "                     http://, https:// or socks5://HOST[:PORT]\n"
+    "  --block-cookie-banners  answer cookie-consent dialogs \"reject\" where\n"
+    "                     they allow it, else hide them, and let the page scroll\n"
     "  Exit codes: 0 written, 1 failed (in bulk: some pages failed or lines\n"
     "  were bad), 2 usage (also two list lines naming one file), 3 malformed\n"
     "  URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
@@ -264,6 +273,30 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       O.Lossless = true;
     } else if (A == "--no-local") {
       O.NoLocal = true;
+    } else if (A == "--cookie") {
+      // Checked as the control checks it: any http page serves, as only
+      // its host goes into the cookie.
+      try {
+        host::ParseCookieArgument(Value(), "http://localhost/");
+      } catch (const host::Exception& E) {
+        throw TUsageError{"--cookie: " + E.Message()};
+      }
+      O.PageCookies.push_back(Args[i]);
+    } else if (A == "--cookies") {
+      const std::string& File = Value();
+      try {
+        for (host::TCookie& C : host::ReadCookiesFile(File)) O.Cookies.push_back(std::move(C));
+      } catch (const host::Exception& E) {
+        throw TUsageError{"--cookies " + File + ": " + E.Message()};
+      }
+    } else if (A == "--proxy") {
+      try {
+        O.Proxy = host::TWebBrowser::ProxyServer(Value());
+      } catch (const host::Exception& E) {
+        throw TUsageError{"--proxy: " + E.Message()};
+      }
+    } else if (A == "--block-cookie-banners") {
+      O.BlockCookieBanners = true;
     } else if (ParseChangeWatchArg(A, Value, O.Watch)) {
     } else if (A.size() > 1 && A[0] == '-') {
       throw TUsageError{"unknown option " + A};

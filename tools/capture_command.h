@@ -69,6 +69,14 @@ struct TCaptureOptions {
   // When the page counts as loaded, and whether its animations are stopped.
   host::TWaitUntil WaitUntil = host::wuLoad;
   bool DisableAnimations = false;
+
+  // Who the page is to its sites: see TWebBrowser's SetCookies (--cookies
+  // files, read when the options are parsed), SetPageCookies (--cookie),
+  // SetProxy and SetBlockCookieBanners.
+  std::vector<host::TCookie> Cookies;
+  std::vector<std::string> PageCookies;
+  std::string Proxy;
+  bool BlockCookieBanners = false;
 };
 
 // Args are the words after "capture". Raises TUsageError.

@@ -92,6 +92,17 @@ TEST(CaptureArgs, MistakesAreUsageErrors) {
       {"http://a/", "a.png", "--css", "/"},  // a folder
       {"http://a/", "a.png", "--wait-until", "idle"},
       {"http://a/", "a.png", "--wait-until"},
+      // Cookies, proxy.
+      {"http://a/", "a.png", "--cookie", "novalue"},
+      {"http://a/", "a.png", "--cookie", "=v"},
+      {"http://a/", "a.png", "--cookie", "a b=v"},
+      {"http://a/", "a.png", "--cookies", "/nonexistent/cookies.txt"},
+      {"http://a/", "a.png", "--cookie"},
+      {"http://a/", "a.png", "--proxy", "127.0.0.1:3128"},
+      {"http://a/", "a.png", "--proxy", "ftp://h:21"},
+      {"http://a/", "a.png", "--proxy", "http://h:99999"},
+      {"http://a/", "a.png", "--proxy", "http://user:pw@h:3128"},
+      {"http://a/", "a.png", "--proxy", ""},
   };
   for (const auto& Args : Bad) EXPECT_THROW(ParseCaptureArgs(Args), TUsageError) << Args.back();
   // What the control's setters refuse is named by its option.

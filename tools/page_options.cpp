@@ -30,6 +30,10 @@ void SetPageOptions(host::TWebBrowser& B, const TCaptureOptions& O) {
   Set("--no-local", [&] { B.SetAllowLocal(!O.NoLocal); });
   Set("--wait-until", [&] { B.SetWaitUntil(O.WaitUntil); });
   Set("--disable-animations", [&] { B.SetDisableAnimations(O.DisableAnimations); });
+  Set("--cookies", [&] { B.SetCookies(O.Cookies); });
+  Set("--cookie", [&] { B.SetPageCookies(O.PageCookies); });
+  Set("--proxy", [&] { B.SetProxy(O.Proxy); });
+  Set("--block-cookie-banners", [&] { B.SetBlockCookieBanners(O.BlockCookieBanners); });
 }
 
 }  // namespace snapkit::tools

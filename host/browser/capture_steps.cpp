@@ -98,6 +98,8 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
         N->HeapAsked = true;
         return CheckHeap(N);
       case stNavigate:
+        SendCookies(N);  // before the navigation, in the session's order
+        if (N->Ended()) return;
         ++FPage->Navigations;
         N->SentAt = Chromium().LastSequence();
         return PageCommand(N, "Page.navigate", {{"url", N->Url}},
@@ -115,11 +117,17 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
                    stHide);
       case stHide:
         if (FHideSelector.empty()) {
-          N->Stage = stScript;
+          N->Stage = stConsent;
           continue;
         }
         return Run(Evaluation(HideScript(FHideSelector)), "The elements could not be hidden",
-                   stScript);
+                   stConsent);
+      case stConsent:
+        if (!FBlockCookieBanners) {
+          N->Stage = stScript;
+          continue;
+        }
+        return HandleConsent(N);  // web_browser_access.cpp
       case stScript:
         if (FScript.empty()) {
           N->Stage = stWaitFor;

@@ -9,7 +9,10 @@ namespace {
 constexpr const char* kScript = R"JS(
 (function (watchMs) {
   'use strict';
-  if (window.__snapkitConsent) return JSON.stringify(window.__snapkitConsent.report());
+  // Per document: a frame's first document and the one that replaces it
+  // share their window.
+  const self = window.__snapkitConsent;
+  if (self && self.document === document) return JSON.stringify(self.report());
   const managers = [
     { name: 'OneTrust',
       detect: ['#onetrust-banner-sdk', '#onetrust-pc-sdk', '#onetrust-consent-sdk'],
@@ -144,8 +147,12 @@ constexpr const char* kScript = R"JS(
   });
   observer.observe(document, { childList: true, subtree: true, attributes: true,
                                attributeFilter: ['class', 'style'] });
+  // Put in before the document is parsed: its dialog is dealt with before
+  // its load ends, and so before its parent's.
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', act);
   setTimeout(() => { observer.disconnect(); act(); }, watchMs);
-  window.__snapkitConsent = { report: () => done.slice() };
+  window.__snapkitConsent = { document, report: () => done.slice(),
+                              act: () => (act(), done.slice()) };
   act();
   return JSON.stringify(done);
 })

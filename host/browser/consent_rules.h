@@ -14,7 +14,8 @@ namespace host {
 // watches the document for WatchMs more, and yields a JSON text listing
 // what it did so far, as [{"manager":"OneTrust","action":"api"|"click"|"hide"}].
 // A second evaluation in the same document only reports. While it runs,
-// window.__snapkitConsent.report() gives the same list, updated.
+// window.__snapkitConsent.report() gives the same list, updated, and
+// window.__snapkitConsent.act() acts on what is there now first.
 std::string ConsentScript(int WatchMs = 5000);
 
 }  // namespace host

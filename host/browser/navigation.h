@@ -29,6 +29,7 @@ enum TStage : int {
   stLoad,        // the document loads, its frames with it
   stStyle,       // the application's style sheet added
   stHide,        // elements hidden
+  stConsent,     // cookie-consent dialogs answered or hidden
   stScript,      // the application's script run
   stWaitFor,     // a condition polled until it holds
   stFonts,       // the web fonts in use loaded

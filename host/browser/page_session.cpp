@@ -41,6 +41,13 @@ void TWebBrowser::ClosePage() {
     } catch (const Exception&) {
     }
   }
+  // Its own context (cookies, proxy) goes with it.
+  if (C.Running() && C.Generation() == FPage->Generation && !FPage->ContextId.empty()) {
+    try {
+      C.Send("Target.disposeBrowserContext", {{"browserContextId", FPage->ContextId}});
+    } catch (const Exception&) {
+    }
+  }
   FPage.reset();
 }
 
@@ -60,6 +67,14 @@ void TWebBrowser::OpenPage() {
   FPage->Generation = C.Generation();
   FPage->Link = std::make_shared<TPageLink>(TPageLink{this, FPage->Generation, std::string()});
   std::weak_ptr<TPage> Weak = FPage;
+  // Cookies and a proxy live in a browser context of the page's own.
+  if (OwnContext()) return OpenContext(Weak);
+  OpenTarget(Weak, std::string());
+}
+
+// In the browser context ContextId, or the browser's own when it is empty.
+void TWebBrowser::OpenTarget(std::weak_ptr<TPage> Weak, const std::string& ContextId) {
+  TChromiumBrowser& C = Chromium();
   // The page, if it is still this control's.
   auto Mine = [Weak]() -> TPage* {
     auto P = Weak.lock();
@@ -71,14 +86,17 @@ void TWebBrowser::OpenPage() {
       Fail(FNav, R.Kind == TDevToolsReply::rkLost ? nfBrowserLost : nfCrashed,
            "The browser could not open a page: " + R.Message);
   };
+  json Params = {{"url", "about:blank"}};
+  if (!ContextId.empty()) Params["browserContextId"] = ContextId;
   C.Command(
-      "Target.createTarget", {{"url", "about:blank"}}, {},
-      [this, Mine, Failed](const TDevToolsReply& R) {
+      "Target.createTarget", Params, {}, [this, Mine, Failed, ContextId](const TDevToolsReply& R) {
         TPage* P = Mine();
         if (!P) {
           // Freed or replaced meanwhile: the target is nobody's.
           if (R.Ok() && R.Result.contains("targetId"))
             Chromium().Send("Target.closeTarget", {{"targetId", R.Result["targetId"]}});
+          if (!ContextId.empty())
+            Chromium().Send("Target.disposeBrowserContext", {{"browserContextId", ContextId}});
           return;
         }
         if (!R.Ok()) return Failed(R);
@@ -102,6 +120,7 @@ void TWebBrowser::OpenPage() {
               C.Send("Page.addScriptToEvaluateOnNewDocument",
                      {{"source", "window.print = () => {};"}}, P->SessionId);
               SetUpPage(P->SessionId);
+              SetUpAccess(P->SessionId);
               ApplyViewport();
               C.Command(
                   "Page.getFrameTree", json::object(), P->SessionId,

@@ -31,6 +31,8 @@ struct TWebBrowser::TPage {
   std::shared_ptr<TPageLink> Link;
   bool Ready = false;   // attached and set up
   int Navigations = 0;  // sent to it so far
+  // Its own browser context (cookies, a proxy), or empty for the browser's.
+  std::string ContextId;
 };
 
 struct OleVariant::TRemote {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/browser/cookies_file.h"
 #include "host/forms/controls.h"
 #include "host/graphics/canvas.h"
 #include "host/system/ole_types.h"
@@ -261,6 +262,32 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   TWaitUntil WaitUntil() const { return FWaitUntil; }
   void SetWaitUntil(TWaitUntil Value);
 
+  // ---- who the page is to the sites it loads (web_browser_access.cpp) -----
+  // A page with cookies or a proxy has a browser context of its own: its
+  // cookies reach no other control and go with the page.
+  // Cookies (as ReadCookiesFile reads them) set before every navigation. One
+  // without a name or a host raises EOleException.
+  const std::vector<TCookie>& Cookies() const { return FCookies; }
+  void SetCookies(std::vector<TCookie> Value);
+  // NAME=VALUE cookies for the host of each address navigated to (http and
+  // https only). One ParseCookieArgument refuses raises EOleException.
+  const std::vector<std::string>& PageCookies() const { return FPageCookies; }
+  void SetPageCookies(std::vector<std::string> Value);
+  // Every request of the page, loopback addresses too, goes through this
+  // proxy: http://, https:// or socks5://HOST[:PORT]; empty for none.
+  // Anything else raises EOleException, as ProxyServer says.
+  const std::string& Proxy() const { return FProxy; }
+  void SetProxy(const std::string& Url);
+  // The proxy as the browser takes it ("http://host:3128"). Raises
+  // EOleException for what is no such address, and for a user name or
+  // password in it, which the browser cannot be given this way; messages
+  // never repeat those.
+  static std::string ProxyServer(const std::string& Url);
+  // Cookie-consent dialogs answered "reject" where the manager allows it,
+  // else hidden, and their scroll lock lifted (consent_rules.h).
+  bool BlockCookieBanners() const { return FBlockCookieBanners; }
+  void SetBlockCookieBanners(bool Value);
+
   // ---- what is done to a loaded page before its picture is taken ----------
   // In this order, before the page is measured: StyleSheet is added to the
   // document, the elements that HideSelector matches get display:none,
@@ -318,6 +345,7 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // from one navigation to the next.
   TPage* LivePage();
   void OpenPage();
+  void OpenTarget(std::weak_ptr<TPage> Weak, const std::string& ContextId);
   void PageReady();
   void ClosePage();
   void SubscribePage();
@@ -378,6 +406,17 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   std::string FStyleSheet, FHideSelector, FScript, FWaitFor, FSelector;
   bool FWaitForFonts = true;
   bool FDisableAnimations = false;
+
+  // Cookies, proxy and consent dialogs (web_browser_access.cpp).
+  bool OwnContext() const { return !FProxy.empty() || !FCookies.empty() || !FPageCookies.empty(); }
+  void OpenContext(std::weak_ptr<TPage> Weak);
+  void SetUpAccess(const std::string& SessionId);
+  void SendCookies(const TNavigationRef& N);
+  void HandleConsent(const TNavigationRef& N);
+  std::vector<TCookie> FCookies;
+  std::vector<std::string> FPageCookies;
+  std::string FProxy;  // as ProxyServer gives it
+  bool FBlockCookieBanners = false;
 };
 
 }  // namespace host

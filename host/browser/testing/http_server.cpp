@@ -46,6 +46,8 @@ const char* Reason(int Status) {
       return "Moved Permanently";
     case 302:
       return "Found";
+    case 403:
+      return "Forbidden";
     case 404:
       return "Not Found";
     default:
@@ -141,6 +143,9 @@ void TTestServer::Answer(int Fd) {
   if (!Found) {
     R = Page("<html><body>not found</body></html>");
     R.Status = 404;
+  } else if (!R.Needs.empty() && Request.find(R.Needs) == std::string::npos) {
+    R = Page("<html><body>forbidden</body></html>");
+    R.Status = 403;
   }
   if (R.DelayMs > 0) {
     std::unique_lock<std::mutex> G(FLock);

@@ -21,6 +21,9 @@ struct TResponse {
   bool Hang = false;     // never answers
   bool Partial = false;  // sends the headers and Body, then never finishes
   int DelayMs = 0;       // waits this long before answering
+  // Not empty: only a request whose head holds this text (a cookie, say)
+  // gets this answer; others get 403 Forbidden.
+  std::string Needs;
 };
 
 class TTestServer {
