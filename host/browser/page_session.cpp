@@ -102,6 +102,7 @@ void TWebBrowser::OpenPage() {
               C.Send("Page.addScriptToEvaluateOnNewDocument",
                      {{"source", "window.print = () => {};"}}, P->SessionId);
               SetUpPage(P->SessionId);
+              EnableFetch(P->SessionId);
               ApplyViewport();
               C.Command(
                   "Page.getFrameTree", json::object(), P->SessionId,

@@ -46,6 +46,8 @@ const char* Reason(int Status) {
       return "Moved Permanently";
     case 302:
       return "Found";
+    case 401:
+      return "Unauthorized";
     case 404:
       return "Not Found";
     default:
@@ -142,6 +144,7 @@ void TTestServer::Answer(int Fd) {
     R = Page("<html><body>not found</body></html>");
     R.Status = 404;
   }
+  if (!R.Login.empty()) CheckLogin(Request, R);
   if (R.DelayMs > 0) {
     std::unique_lock<std::mutex> G(FLock);
     if (FStopped.wait_for(G, std::chrono::milliseconds(R.DelayMs), [this] { return FStop; })) {

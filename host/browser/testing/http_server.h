@@ -21,7 +21,21 @@ struct TResponse {
   bool Hang = false;     // never answers
   bool Partial = false;  // sends the headers and Body, then never finishes
   int DelayMs = 0;       // waits this long before answering
+  // Not empty: the "USER:PASSWORD" the request must log in with, by HTTP
+  // Basic or, with Digest, by Digest (http_login.cpp); without it the
+  // answer is 401 with a challenge.
+  std::string Login;
+  bool Digest = false;
 };
+
+// Whether the request (its request line and headers) logs in as R.Login
+// says; when not, R becomes the 401 answer with its challenge.
+bool CheckLogin(const std::string& Head, TResponse& R);
+inline TResponse LoggedIn(TResponse R, std::string Login, bool Digest = false) {
+  R.Login = std::move(Login);
+  R.Digest = Digest;
+  return R;
+}
 
 class TTestServer {
  public:
