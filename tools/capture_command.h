@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/sitelens.h"
+#include "host/browser/credentials.h"
 #include "tools/batch_list.h"
 #include "tools/change_watch_options.h"
 #include "tools/picture_output.h"
@@ -63,9 +64,15 @@ struct TCaptureOptions {
   std::string UserAgent;
   std::vector<std::pair<std::string, std::string>> Headers;
   std::string ColorScheme;
-  int Quality = 0;  // JPEG, WebP, AVIF; 0: the control's own
+  int Quality = 0;        // JPEG, WebP, AVIF; 0: the control's own
   bool Lossless = false;  // WebP
   bool NoLocal = false;
+  // Ads, trackers and logins: see TWebBrowser's options of the same names.
+  // Auth comes from --auth, else SNAPKIT_AUTH, and is never printed.
+  bool BlockAds = false;
+  bool BlockTrackers = false;
+  std::vector<std::string> FilterLists;
+  host::TCredentials Auth;
 };
 
 // Args are the words after "capture". Raises TUsageError.

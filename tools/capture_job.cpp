@@ -59,6 +59,11 @@ void TCaptureJob::MakeLens() {
   B.SetExtraHeaders(FOptions.Headers);
   B.SetColorScheme(FOptions.ColorScheme);
   B.SetAllowLocal(!FOptions.NoLocal);
+  // Ads, trackers and logins; the lists were checked with the options.
+  B.SetFilterLists(FOptions.FilterLists);
+  B.SetBlockAds(FOptions.BlockAds);
+  B.SetBlockTrackers(FOptions.BlockTrackers);
+  B.SetCredentials(FOptions.Auth);
   // The job keeps the time itself: a page still loading when it runs out
   // is a failure, not a capture of what has arrived so far.
   FLens->Browser().SetLoadTimeout(0);

@@ -1,5 +1,5 @@
 // Logins for pages behind HTTP Basic and Digest: the test server checks
-// them itself (http_login.cpp), so a page shown means the browser sent
+// them itself (http_server.cpp), so a page shown means the browser sent
 // what the server computed.
 
 #include <algorithm>

@@ -22,7 +22,7 @@ struct TResponse {
   bool Partial = false;  // sends the headers and Body, then never finishes
   int DelayMs = 0;       // waits this long before answering
   // Not empty: the "USER:PASSWORD" the request must log in with, by HTTP
-  // Basic or, with Digest, by Digest (http_login.cpp); without it the
+  // Basic or, with Digest, by Digest; without it the
   // answer is 401 with a challenge.
   std::string Login;
   bool Digest = false;
