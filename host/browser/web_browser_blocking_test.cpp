@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -170,6 +171,20 @@ TEST_F(BlockingTest, ListsThatCannotBeReadAndRefusedPagesAreSaid) {
   unsetenv("SNAPKIT_FILTER_LISTS");
   EXPECT_FALSE(Browser->BlockAds() || Browser->BlockTrackers());
 
+  // A list gone between naming it and the first page that needs it fails
+  // that page, and the next ones, rather than leaving them unfiltered.
+  std::ofstream(Lists.File("gone.txt")) << "##.plum-box\n";
+  Browser->SetFilterLists({Lists.File("gone.txt")});
+  std::remove(Lists.File("gone.txt").c_str());
+  for (int Twice = 0; Twice < 2; ++Twice) {
+    Errors.clear();
+    Browser->Navigate(Url("/ads.html"));
+    ASSERT_TRUE(WaitError());
+    EXPECT_EQ(Errors[0].Kind, nfFailed);
+    EXPECT_EQ(Errors[0].Reason, "Cannot read the filter list \"" + Lists.File("gone.txt") + "\"");
+  }
+
+  Errors.clear();
   Server->Route("/refused-page.html", Page("<html><body>never</body></html>"));
   Browser->SetFilterLists({Lists.File("own.txt")});
   const std::size_t From = Server->Requests().size();
