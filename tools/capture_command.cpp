@@ -110,6 +110,14 @@ const char* const CaptureUsage =
     "                     http://, https:// or socks5://HOST[:PORT]\n"
     "  --block-cookie-banners  answer cookie-consent dialogs \"reject\" where\n"
     "                     they allow it, else hide them, and let the page scroll\n"
+    "  --block-ads        leave ads out: what EasyList refuses is not fetched,\n"
+    "                     and the elements it hides are hidden\n"
+    "  --block-trackers   ... and so for EasyPrivacy's trackers\n"
+    "  --filter-list FILE  filter with FILE too, in the same syntax (repeatable)\n"
+    "  --auth USER:PASSWORD|@FILE  answer the page's HTTP Basic or Digest login\n"
+    "                     once; @FILE reads FILE's first line, and SNAPKIT_AUTH\n"
+    "                     is read without --auth: both keep the password out of\n"
+    "                     process listings\n"
     "  Exit codes: 0 written, 1 failed (in bulk: some pages failed or lines\n"
     "  were bad), 2 usage (also two list lines naming one file), 3 malformed\n"
     "  URL, 4 unreachable, 5 HTTP error status, 6 timed out.\n"
@@ -170,7 +178,7 @@ std::pair<std::string, std::string> ParseHeader(const std::string& Text) {
 TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
   TCaptureOptions O;
   std::vector<std::string> Words;
-  bool Stretch = false, AreaGiven = false, ScreenGiven = false;
+  bool Stretch = false, AreaGiven = false, ScreenGiven = false, AuthGiven = false;
   for (std::size_t i = 0; i < Args.size(); ++i) {
     const std::string& A = Args[i];
     auto Value = [&]() -> const std::string& {
@@ -297,12 +305,30 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
       }
     } else if (A == "--block-cookie-banners") {
       O.BlockCookieBanners = true;
+    } else if (A == "--block-ads") {  // ads, trackers and logins
+      O.BlockAds = true;
+    } else if (A == "--block-trackers") {
+      O.BlockTrackers = true;
+    } else if (A == "--filter-list") {
+      O.FilterLists.push_back(Value());
+    } else if (A == "--auth") {
+      AuthGiven = true;
+      try {
+        O.Auth = host::ParseAuthArgument(Value());
+      } catch (const host::Exception& E) {
+        throw TUsageError{E.Message()};
+      }
     } else if (ParseChangeWatchArg(A, Value, O.Watch)) {
     } else if (A.size() > 1 && A[0] == '-') {
       throw TUsageError{"unknown option " + A};
     } else {
       Words.push_back(A);
     }
+  }
+  try {
+    if (!AuthGiven) O.Auth = host::CredentialsFromEnvironment();
+  } catch (const host::Exception& E) {
+    throw TUsageError{E.Message()};
   }
   O.Stretch = Stretch;
   if (Stretch && O.Width == 0) throw TUsageError{"--stretch goes with --size"};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/sitelens.h"
+#include "host/browser/credentials.h"
 #include "tools/batch_list.h"
 #include "tools/change_watch_options.h"
 #include "tools/picture_output.h"
@@ -63,7 +64,7 @@ struct TCaptureOptions {
   std::string UserAgent;
   std::vector<std::pair<std::string, std::string>> Headers;
   std::string ColorScheme;
-  int Quality = 0;  // JPEG, WebP, AVIF; 0: the control's own
+  int Quality = 0;        // JPEG, WebP, AVIF; 0: the control's own
   bool Lossless = false;  // WebP
   bool NoLocal = false;
   // When the page counts as loaded, and whether its animations are stopped.
@@ -77,6 +78,12 @@ struct TCaptureOptions {
   std::vector<std::string> PageCookies;
   std::string Proxy;
   bool BlockCookieBanners = false;
+  // Ads, trackers and logins: see TWebBrowser's options of the same names.
+  // Auth comes from --auth, else SNAPKIT_AUTH, and is never printed.
+  bool BlockAds = false;
+  bool BlockTrackers = false;
+  std::vector<std::string> FilterLists;
+  host::TCredentials Auth;
 };
 
 // Args are the words after "capture". Raises TUsageError.

@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/browser/filter_list.h"
 #include "tools/testing/capture_program.h"
 
 namespace snapkit::tools {
@@ -159,6 +161,70 @@ TEST_F(CaptureProgram, TheUserAgentAndHeadersReachTheServerWithEveryRequest) {
     EXPECT_NE(Head.find("\r\nx-snapkit-test: yes please"), std::string::npos) << Path << Head;
     EXPECT_NE(Head.find("\r\naccept-language: eo"), std::string::npos) << Path << Head;
   }
+}
+
+// Ads and logins as a user gives them: the ad's script never asked for,
+// its box hidden; a login from the command line, a file or SNAPKIT_AUTH,
+// and a wrong one ending with exit 5 and no password in what is said.
+TEST_F(CaptureProgram, AdsAreLeftOutAndLoginsGiven) {
+  if (host::DefaultFilterListPath("easylist").empty())
+    GTEST_SKIP() << "EasyList is missing (webext-ublock-origin-chromium)";
+  Server->Route("/ad.html", Page("<html><body style='margin:0;background:#00ff00'>"
+                                 "<div class=banner-ad style='position:fixed;inset:0;"
+                                 "background:#ff0000'></div><script src='/ads/targeted'></script>"
+                                 "</body></html>"));
+  Server->Route("/ads/targeted", Page("", "text/javascript"));
+  Server->Route(
+      "/secret.html",
+      host::testing::LoggedIn(
+          Page("<html><body style='margin:0;background:#0000ff'></body></html>"), "ann:pw-9f2e"));
+  const std::string Login = Dir.File("login");
+  std::ofstream(Login) << "ann:pw-9f2e\n";
+  const std::string AtLogin = "@" + Login;
+  const std::string Own = Dir.File("own.txt");
+  std::ofstream(Own) << "127.0.0.1##.banner-ad\n";
+  struct TCase {
+    std::string Page, Args;
+    const char* Env;  // SNAPKIT_AUTH
+    int Exit;
+    std::string Looks;
+  } Cases[] = {
+      {"/ad.html", "", nullptr, 0, "PNG 400x300 ff0000"},
+      // EasyList leaves pages on 127.0.0.1 their ads' boxes (its generic
+      // hiding is off there), but not their ads' addresses.
+      {"/ad.html", "--block-ads", nullptr, 0, "PNG 400x300 ff0000"},
+      {"/ad.html", "--block-trackers", nullptr, 0, "PNG 400x300 ff0000"},
+      {"/ad.html", "--filter-list " + Own, nullptr, 0, "PNG 400x300 00ff00"},
+      {"/ad.html", "--block-ads --filter-list " + Own, nullptr, 0, "PNG 400x300 00ff00"},
+      {"/secret.html", "", nullptr, 5, ""},
+      {"/secret.html", "--auth ann:pw-9f2e", nullptr, 0, "PNG 400x300 0000ff"},
+      {"/secret.html", "--auth @" + Login, nullptr, 0, "PNG 400x300 0000ff"},
+      {"/secret.html", "", "ann:pw-9f2e", 0, "PNG 400x300 0000ff"},
+      {"/secret.html", "", AtLogin.c_str(), 0, "PNG 400x300 0000ff"},
+      {"/secret.html", "--auth ann:wrong-7c1d", nullptr, 5, ""},
+      {"/secret.html", "--block-ads", "ann:wrong-7c1d", 5, ""},
+  };
+  int N = 0;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Page + " " + C.Args + " " + (C.Env ? C.Env : ""));
+    C.Env ? setenv("SNAPKIT_AUTH", C.Env, 1) : unsetenv("SNAPKIT_AUTH");
+    const std::string File = Dir.File("p" + std::to_string(++N) + ".png");
+    const std::size_t From = Server->Requests().size();
+    std::string Out;
+    EXPECT_EQ(Run(Server->Url(C.Page) + " " + File + " --screen 400x300 " + C.Args, &Out), C.Exit)
+        << Out;
+    if (C.Exit == 0) EXPECT_EQ(Looks(File), C.Looks);
+    if (C.Exit == 5) EXPECT_NE(Out.find("The page asks for a login (HTTP 401)"), std::string::npos);
+    for (const char* Secret : {"pw-9f2e", "wrong-7c1d"})
+      EXPECT_EQ(Out.find(Secret), std::string::npos) << Out;
+    if (C.Page == "/ad.html") {
+      const std::vector<std::string> All = Server->Requests();
+      const bool Asked =
+          std::find(All.begin() + std::ptrdiff_t(From), All.end(), "/ads/targeted") != All.end();
+      EXPECT_EQ(Asked, C.Args.find("--block-ads") == std::string::npos);
+    }
+  }
+  unsetenv("SNAPKIT_AUTH");
 }
 
 // Lower qualities make smaller files with coarser quantisation steps, as

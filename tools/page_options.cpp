@@ -34,6 +34,10 @@ void SetPageOptions(host::TWebBrowser& B, const TCaptureOptions& O) {
   Set("--cookie", [&] { B.SetPageCookies(O.PageCookies); });
   Set("--proxy", [&] { B.SetProxy(O.Proxy); });
   Set("--block-cookie-banners", [&] { B.SetBlockCookieBanners(O.BlockCookieBanners); });
+  Set("--filter-list", [&] { B.SetFilterLists(O.FilterLists); });
+  Set("--block-ads", [&] { B.SetBlockAds(O.BlockAds); });
+  Set("--block-trackers", [&] { B.SetBlockTrackers(O.BlockTrackers); });
+  Set("--auth", [&] { B.SetCredentials(O.Auth); });
 }
 
 }  // namespace snapkit::tools

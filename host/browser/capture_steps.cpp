@@ -110,11 +110,22 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
         return;  // the page's events move it on
       case stStyle:
         if (FStyleSheet.empty()) {
-          N->Stage = stHide;
+          N->Stage = stFilterHide;
           continue;
         }
         return Run(Evaluation(AddSheetScript(FStyleSheet)), "The style sheet could not be added",
-                   stHide);
+                   stFilterHide);
+      case stFilterHide: {
+        // The filter lists' hiding rules (page_fetch.cpp), a sheet of their own.
+        std::string Css;
+        if (!FilterHidingCss(N, Css)) return;
+        if (Css.empty()) {
+          N->Stage = stHide;
+          continue;
+        }
+        return Run(Evaluation(AddSheetScript(Css)),
+                   "The filter lists' hiding rules could not be added", stHide);
+      }
       case stHide:
         if (FHideSelector.empty()) {
           N->Stage = stConsent;

@@ -28,6 +28,7 @@ enum TStage : int {
   stNavigate,    // Page.navigate sent, its answer awaited
   stLoad,        // the document loads, its frames with it
   stStyle,       // the application's style sheet added
+  stFilterHide,  // the filter lists' hiding rules added
   stHide,        // elements hidden
   stConsent,     // cookie-consent dialogs answered or hidden
   stScript,      // the application's script run

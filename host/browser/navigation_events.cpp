@@ -106,6 +106,8 @@ void TWebBrowser::HandleEvent(const TDevToolsEvent& E) {
     if (FNav) Fail(FNav, nfBrowserLost, "The browser process ended");
     return;
   }
+  // Held requests and logins, whichever navigation they are of.
+  if (E.Method.rfind("Fetch.", 0) == 0) return HandleFetchEvent(E);
   TNavigationRef N = FNav;
   // Until Page.navigate is sent, the page's events belong to the document
   // it replaces.

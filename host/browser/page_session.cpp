@@ -121,6 +121,7 @@ void TWebBrowser::OpenTarget(std::weak_ptr<TPage> Weak, const std::string& Conte
                      {{"source", "window.print = () => {};"}}, P->SessionId);
               SetUpPage(P->SessionId);
               SetUpAccess(P->SessionId);
+              EnableFetch(P->SessionId);
               ApplyViewport();
               C.Command(
                   "Page.getFrameTree", json::object(), P->SessionId,

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "host/browser/cookies_file.h"
+#include "host/browser/credentials.h"
 #include "host/forms/controls.h"
 #include "host/graphics/canvas.h"
 #include "host/system/ole_types.h"
@@ -29,6 +30,7 @@
 namespace host {
 
 class TWebBrowser;
+class TFilterSet;
 struct TPageLink;
 struct TNavigation;
 
@@ -329,6 +331,31 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   // still shows the current view; false when there is none.
   bool PictureSize(int& Width, int& Height) const;
 
+  // ---- ads, trackers and logins (web_browser_blocking.cpp, page_fetch.cpp) --
+  // Requests that EasyList (ads), EasyPrivacy (trackers) or the files of
+  // FilterLists (the same syntax) refuse are not fetched, and the elements
+  // their hiding rules name are hidden. A page whose own address they
+  // refuse fails. The lists are read on the first page that needs them and
+  // kept for the process. A list that is missing or unreadable raises
+  // EOleException. Off, nothing of it is sent to the browser.
+  bool BlockAds() const { return FBlockAds; }
+  void SetBlockAds(bool Value);
+  bool BlockTrackers() const { return FBlockTrackers; }
+  void SetBlockTrackers(bool Value);
+  const std::vector<std::string>& FilterLists() const { return FFilterLists; }
+  void SetFilterLists(std::vector<std::string> Files);
+  // The files those options name, in the order read; raises EOleException
+  // as the setters do.
+  static std::vector<std::string> FilterListPaths(bool Ads, bool Trackers,
+                                                  const std::vector<std::string>& Files);
+  // The login given to an HTTP Basic or Digest challenge, once for each
+  // navigation; a second challenge is refused, so a wrong password ends as
+  // a page that asks for a login. Empty: challenges are not answered.
+  // Chromium itself keeps a login that worked and may send it again
+  // unasked to the same server for the rest of the browser's life.
+  const TCredentials& Credentials() const { return FCredentials; }
+  void SetCredentials(const TCredentials& Value);
+
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserDocumentComplete OnDocumentComplete;
   TWebBrowserNavigateError OnNavigateError;
@@ -383,6 +410,14 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   void Shoot(const TNavigationRef& N);
   void Decode(const TNavigationRef& N, std::string Base64);
 
+  // The Fetch domain (page_fetch.cpp): enabled on a page's setup when
+  // anything is blocked or a login is given; its events answered.
+  void EnableFetch(const std::string& SessionId);
+  void HandleFetchEvent(const struct TDevToolsEvent& Event);
+  // The hiding rules' style sheet for N's page into Css; false when N failed
+  // (its lists could not be read).
+  bool FilterHidingCss(const TNavigationRef& N, std::string& Css);
+
   OleVariant Evaluate(const std::string& Expression);
   static OleVariant Convert(const nlohmann::json& Reply, const std::shared_ptr<TPageLink>& Link);
 
@@ -417,6 +452,14 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   std::vector<std::string> FPageCookies;
   std::string FProxy;  // as ProxyServer gives it
   bool FBlockCookieBanners = false;
+
+  // Ads, trackers and logins.
+  bool FBlockAds = false, FBlockTrackers = false;
+  std::vector<std::string> FFilterLists;
+  std::shared_ptr<const TFilterSet> FFilterSet;  // read on the first page that needs it
+  std::string FFilterError;                      // why it could not be read
+  TCredentials FCredentials;
+  std::weak_ptr<TNavigation> FAuthAnswered;  // the navigation a login was given to
 };
 
 }  // namespace host

@@ -24,7 +24,21 @@ struct TResponse {
   // Not empty: only a request whose head holds this text (a cookie, say)
   // gets this answer; others get 403 Forbidden.
   std::string Needs;
+  // Not empty: the "USER:PASSWORD" the request must log in with, by HTTP
+  // Basic or, with Digest, by Digest; without it the
+  // answer is 401 with a challenge.
+  std::string Login;
+  bool Digest = false;
 };
+
+// Whether the request (its request line and headers) logs in as R.Login
+// says; when not, R becomes the 401 answer with its challenge.
+bool CheckLogin(const std::string& Head, TResponse& R);
+inline TResponse LoggedIn(TResponse R, std::string Login, bool Digest = false) {
+  R.Login = std::move(Login);
+  R.Digest = Digest;
+  return R;
+}
 
 class TTestServer {
  public:
