@@ -80,14 +80,17 @@ std::string ImageWaitScript(int TimeoutMs, bool Eager) {
 }
 
 // Animations that end are finished; endless ones (and videos) are set
-// back to their start and paused. A sheet hides the caret, which blinks.
+// back to their start and paused. The caret blinks in the focused field
+// alone; a sheet for every element would restyle the whole page.
 const char* const StillScript =
     "(() => { for (const a of document.getAnimations()) {"
     "    const end = a.effect ? a.effect.getComputedTiming().endTime : 0;"
     "    if (Number.isFinite(end)) { a.finish(); } else { a.pause(); a.currentTime = 0; } }"
     "  for (const v of document.querySelectorAll('video')) { v.pause(); v.currentTime = 0; }"
-    "  const s = new CSSStyleSheet(); s.replaceSync('* { caret-color: transparent !important; }');"
-    "  document.adoptedStyleSheets = [...document.adoptedStyleSheets, s]; return ''; })()";
+    "  const f = document.activeElement;"
+    "  if (f && f !== document.body && f.style) f.style.setProperty('caret-color', 'transparent',"
+    "                                                             'important');"
+    "  return ''; })()";
 
 std::string BoxScript(const std::string& Selector) {
   return "(s => { let e;"
