@@ -298,7 +298,9 @@ TEST_F(CaptureProgram, CookiesProxyAndConsentFlagsReachThePage) {
     const std::string File = Dir.File("access" + std::to_string(++N) + ".png");
     EXPECT_EQ(Run(C.Url + " " + File + " --screen 400x300 --timeout 10 " + C.Args, &Out), C.Exit)
         << C.Args << Out;
-    if (!C.Looks.empty()) EXPECT_EQ(Looks(File), C.Looks) << C.Args;
+    if (!C.Looks.empty()) {
+      EXPECT_EQ(Looks(File), C.Looks) << C.Args;
+    }
   }
   const std::vector<std::string> Asked = Proxy.Requests();
   EXPECT_EQ(std::count(Asked.begin(), Asked.end(), "http://only.proxied.test/"), 1);
