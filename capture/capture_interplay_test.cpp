@@ -69,7 +69,9 @@ TEST_F(CaptureTest, WhatIsDoneDuringALoadOrAfterAFailureEndsAsTheControlPromises
       L.Settle(1500);
       EXPECT_EQ(int(L.Errors.size()), C.ErrorsAfterFailure)
           << (L.Errors.empty() ? "" : L.Errors[0]);
-      if (L->URL() == Blue) EXPECT_EQ(L.Ready.size(), Ready + 1);
+      if (L->URL() == Blue) {
+        EXPECT_EQ(L.Ready.size(), Ready + 1);
+      }
       // The last good picture stays, shown and saved.
       EXPECT_EQ(PixelAt(L->Capture(), 5, 5), L->URL() == Blue ? 0x0000ffu : 0x00ff00u);
       const std::string File = MakeTempFileName("interplay", ".bmp");

@@ -213,8 +213,12 @@ TEST_F(CaptureProgram, AdsAreLeftOutAndLoginsGiven) {
     std::string Out;
     EXPECT_EQ(Run(Server->Url(C.Page) + " " + File + " --screen 400x300 " + C.Args, &Out), C.Exit)
         << Out;
-    if (C.Exit == 0) EXPECT_EQ(Looks(File), C.Looks);
-    if (C.Exit == 5) EXPECT_NE(Out.find("The page asks for a login (HTTP 401)"), std::string::npos);
+    if (C.Exit == 0) {
+      EXPECT_EQ(Looks(File), C.Looks);
+    }
+    if (C.Exit == 5) {
+      EXPECT_NE(Out.find("The page asks for a login (HTTP 401)"), std::string::npos);
+    }
     for (const char* Secret : {"pw-9f2e", "wrong-7c1d"})
       EXPECT_EQ(Out.find(Secret), std::string::npos) << Out;
     if (C.Page == "/ad.html") {

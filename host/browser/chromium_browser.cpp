@@ -93,33 +93,41 @@ void TChromiumBrowser::Start() {
   EndOnSignals();
   std::vector<std::string> Arguments = FOptions.Arguments;
   if (!FOptions.Sandbox) Arguments.push_back("--no-sandbox");
-  auto Process = std::make_unique<TChromiumProcess>(FOptions.Executable, Arguments);
-  auto Client = std::make_unique<TDevToolsClient>(Process->ReadFd(), Process->WriteFd());
-  // Not waited for: whatever is sent meanwhile waits in the pipe, and the
-  // browser reads it once it is up.
-  auto Answered = std::make_shared<bool>(false);
-  Client->Command("Browser.getVersion", json::object(), {},
-                  [Answered](const TDevToolsReply& R) { *Answered = R.Ok(); });
-  // What a page may do that would hold a capture or outlive it: downloads
-  // are refused, permissions denied (a camera request would otherwise wait
-  // for an answer forever), windows it opens are closed as they appear.
-  Client->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
-  for (const char* Name :
-       {"geolocation", "notifications", "camera", "microphone", "midi", "clipboard-read",
-        "display-capture", "idle-detection", "local-fonts", "window-management", "storage-access"})
-    Client->Send("Browser.setPermission",
-                 {{"permission", {{"name", Name}}}, {"setting", "denied"}});
-  Client->Send("Target.setDiscoverTargets", {{"discover", true}});
-  Client->OnEvent = [this](const TDevToolsEvent& Event) { Route(Event); };
-  Client->OnClosed = [this] {
+  try {
+    FProcess = std::make_unique<TChromiumProcess>(FOptions.Executable, Arguments);
+  } catch (const EOleException& E) {
+    throw EBrowserLost(StartFailure(E.Message()));
+  }
+  FClient = std::make_unique<TDevToolsClient>(FProcess->ReadFd(), FProcess->WriteFd());
+  FAnswered = std::make_shared<bool>(false);
+  ++FGeneration;
+  FClient->OnEvent = [this](const TDevToolsEvent& Event) { Route(Event); };
+  FClient->OnClosed = [this] {
     // Reported from the message loop: nobody is waiting on this browser.
     Drop();
   };
-  Client->Attach();
-  FProcess = std::move(Process);
-  FClient = std::move(Client);
-  FAnswered = Answered;
-  ++FGeneration;
+  FClient->Attach();
+  try {
+    // Not waited for: whatever is sent meanwhile waits in the pipe, and the
+    // browser reads it once it is up.
+    FClient->Command("Browser.getVersion", json::object(), {},
+                     [Answered = FAnswered](const TDevToolsReply& R) { *Answered = R.Ok(); });
+    // What a page may do that would hold a capture or outlive it: downloads
+    // are refused, permissions denied (a camera request would otherwise wait
+    // for an answer forever), windows it opens are closed as they appear.
+    FClient->Send("Browser.setDownloadBehavior", {{"behavior", "deny"}});
+    for (const char* Name :
+         {"geolocation", "notifications", "camera", "microphone", "midi", "clipboard-read",
+          "display-capture", "idle-detection", "local-fonts", "window-management",
+          "storage-access"})
+      FClient->Send("Browser.setPermission",
+                    {{"permission", {{"name", Name}}}, {"setting", "denied"}});
+    FClient->Send("Target.setDiscoverTargets", {{"discover", true}});
+  } catch (const EDevToolsLost& E) {
+    // An executable that is missing or dies at once closes the pipe before
+    // these few lines are written.
+    Lose(E.Message());
+  }
   FStartTimer = g_timeout_add(
       guint(std::max(FOptions.StartTimeoutMs, 1)),
       [](gpointer Self) -> gboolean {
@@ -161,8 +169,10 @@ void TChromiumBrowser::Drop() {
 }
 
 void TChromiumBrowser::Lose(const std::string& Why) {
+  // A browser lost before its first answer never started.
+  std::string Message = FAnswered && !*FAnswered ? StartFailure(Why) : Why;
   Drop();
-  throw EBrowserLost(Why);
+  throw EBrowserLost(Message);
 }
 
 bool TChromiumBrowser::CheckAlive() {

@@ -55,12 +55,16 @@ TChromiumProcess::TChromiumProcess(const std::string& Executable,
   g_free(Dir);
 
   int Commands[2] = {-1, -1}, Replies[2] = {-1, -1};
+  // Closed by a successful exec; a failed one writes its errno first, so a
+  // missing executable is known here rather than as a broken pipe later.
+  int Exec[2] = {-1, -1};
   try {
     SocketPair(Commands);
     SocketPair(Replies);
+    if (pipe2(Exec, O_CLOEXEC) != 0)
+      throw EOleException(std::string("Cannot create the browser pipe: ") + std::strerror(errno));
   } catch (...) {
-    CloseFd(Commands[0]);
-    CloseFd(Commands[1]);
+    for (int* Fd : {&Commands[0], &Commands[1], &Replies[0], &Replies[1]}) CloseFd(*Fd);
     RemoveTree(FProfileDir);
     throw;
   }
@@ -87,16 +91,26 @@ TChromiumProcess::TChromiumProcess(const std::string& Executable,
     // the close-on-exec flag.
     int In = fcntl(Commands[1], F_DUPFD, 10);
     int Out = fcntl(Replies[1], F_DUPFD, 10);
-    if (In < 0 || Out < 0 || dup2(In, 3) < 0 || dup2(Out, 4) < 0) _exit(127);
-    if (DevNull >= 0) dup2(DevNull, 0);
-    if (Log >= 0) {
-      dup2(Log, 1);
-      dup2(Log, 2);
+    if (In >= 0 && Out >= 0 && dup2(In, 3) >= 0 && dup2(Out, 4) >= 0) {
+      if (DevNull >= 0) dup2(DevNull, 0);
+      if (Log >= 0) {
+        dup2(Log, 1);
+        dup2(Log, 2);
+      }
+      execv(CArgv[0], CArgv.data());
     }
-    execv(CArgv[0], CArgv.data());
+    int Errno = errno;
+    ssize_t Ignored = write(Exec[1], &Errno, sizeof Errno);
+    (void)Ignored;
     _exit(127);
   }
   int ForkErrno = errno;
+  close(Exec[1]);
+  int ExecErrno = 0;
+  ssize_t Got;
+  while ((Got = read(Exec[0], &ExecErrno, sizeof ExecErrno)) < 0 && errno == EINTR) {
+  }
+  close(Exec[0]);
   if (Log >= 0) close(Log);
   if (DevNull >= 0) close(DevNull);
   close(Commands[1]);
@@ -106,6 +120,13 @@ TChromiumProcess::TChromiumProcess(const std::string& Executable,
     close(Replies[0]);
     RemoveTree(FProfileDir);
     throw EOleException(std::string("Cannot start the browser: ") + std::strerror(ForkErrno));
+  }
+  if (Got == sizeof ExecErrno) {
+    close(Commands[0]);
+    close(Replies[0]);
+    Kill();
+    RemoveTree(FProfileDir);
+    throw EOleException(std::strerror(ExecErrno));
   }
   // The child moves itself too; doing it here as well closes the race with
   // an early Kill.
