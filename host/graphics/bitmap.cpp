@@ -54,9 +54,11 @@ std::size_t CheckedBufferSize(int Width, int Height, TPixelFormat Format) {
   return static_cast<std::size_t>(bytes);
 }
 
-std::vector<std::uint8_t> Allocate(std::size_t Bytes) {
+using TPixels = std::vector<std::uint8_t, TPixelAllocator<std::uint8_t>>;
+
+TPixels Allocate(std::size_t Bytes) {
   try {
-    return std::vector<std::uint8_t>(Bytes);
+    return TPixels(Bytes);
   } catch (const std::bad_alloc&) {
     throw EOutOfMemory("Out of memory");
   }
@@ -81,7 +83,7 @@ std::uint8_t* TBitmap::SetSizeWithRoom(int NewWidth, int NewHeight, std::size_t 
 
 void TBitmap::Reallocate(int NewWidth, int NewHeight, std::size_t Room) {
   std::size_t bytes = CheckedBufferSize(NewWidth, NewHeight, FPixelFormat);
-  std::vector<std::uint8_t> pixels = Allocate(bytes + Room);
+  TPixels pixels = Allocate(bytes + Room);
   const int bits = BitsPerPixel(FPixelFormat);
   const std::int64_t newRow = BytesPerScanLine(NewWidth, bits);
   const std::int64_t oldRow = RowBytes();
@@ -122,7 +124,7 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     return;
   }
   std::size_t bytes = CheckedBufferSize(FWidth, FHeight, Value);
-  std::vector<std::uint8_t> pixels = Allocate(bytes);
+  TPixels pixels = Allocate(bytes);
   if (!Empty()) {
     const std::int64_t oldRow = RowBytes();
     const std::int64_t newRow = BytesPerScanLine(FWidth, BitsPerPixel(Value));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/graphics/graphic.h"
+#include "host/graphics/pixel_memory.h"
 #include "host/graphics/types.h"
 
 namespace host {
@@ -114,7 +115,7 @@ class TBitmap : public TGraphic {
   int FWidth = 0;
   int FHeight = 0;
   TPixelFormat FPixelFormat = pfDevice;
-  std::vector<std::uint8_t> FPixels;
+  std::vector<std::uint8_t, TPixelAllocator<std::uint8_t>> FPixels;
   HPALETTE FPalette;
   TColor FTransparentColor = clDefault;
   std::unique_ptr<TCanvas> FCanvas;

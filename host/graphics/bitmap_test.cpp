@@ -71,6 +71,30 @@ TEST(BitmapGeometry, ResizeKeepsTopLeftPixelsInEveryFormat) {
   }
 }
 
+// Pixel memory comes zeroed, from the heap or (large) mapped pages of its
+// own: each new block reads as zero though the last one was written all
+// over, and growing into a large one keeps what the small one held.
+TEST(BitmapGeometry, NewPixelsAreZeroEvenWhereMemoryIsReused) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  for (int round = 0; round < 4; ++round) {
+    b.SetSize(40, 30);
+    for (int y = 0; y < 30; ++y) EXPECT_EQ(b.ScanLine(y)[3 * (y % 40)], 0) << round;
+    b.Canvas().Brush.Color = RGB(9, 8, 7);
+    b.Canvas().FillRect(Rect(0, 0, 40, 30));
+    b.SetSize(2000, 1500 + round);  // 9 MB
+    EXPECT_EQ(b.GetPixel(39, 29), RGB(9, 8, 7));
+    std::size_t nonzero = 0;
+    for (int y = 0; y < b.Height(); ++y) {
+      const std::uint8_t* row = b.ScanLine(y);
+      for (int x = y < 30 ? 120 : 0; x < 3 * b.Width(); ++x) nonzero += row[x] != 0;
+    }
+    EXPECT_EQ(nonzero, 0u) << "round " << round;
+    for (int y = 0; y < b.Height(); ++y) std::memset(b.ScanLine(y), 0xAB, 3 * b.Width());
+    b.FreeImage();
+  }
+}
+
 TEST(BitmapGeometry, RefusesNegativeAndHugeSizesBeforeAllocating) {
   TBitmap b;
   b.SetPixelFormat(pf24bit);
