@@ -47,12 +47,20 @@ bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
   int index[1 << 12];  // by a 12-bit hash of the colour, for greys, red, yellow
   std::uint32_t colour[1 << 12];
   std::fill(std::begin(index), std::end(index), -1);
+  // Runs of one colour are the rule (a page's background): the last one
+  // found is asked first.
+  std::uint32_t last = 0xFFFFFFFFu;
+  std::uint8_t lastIndex = 0;
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* p = Diff.ScanLine(y);
     std::uint8_t* o = raw.data() + (std::size_t(w) + 1) * y;
     *o++ = 0;
     for (int x = 0; x < w; ++x, p += 3) {
       const std::uint32_t c = p[0] | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+      if (c == last) {
+        o[x] = lastIndex;
+        continue;
+      }
       unsigned slot = (c * 2654435761u) >> 20;
       while (index[slot] >= 0 && colour[slot] != c) slot = (slot + 1) & 4095;
       if (index[slot] < 0) {
@@ -61,15 +69,12 @@ bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
         colour[slot] = c;
         palette.insert(palette.end(), {p[2], p[1], p[0]});
       }
-      o[x] = std::uint8_t(index[slot]);
+      last = c;
+      lastIndex = o[x] = std::uint8_t(index[slot]);
     }
   }
   TCompressor compressor;
   if (!compressor.C) throw host::EOutOfMemory("Out of memory");
-  std::vector<std::uint8_t> packed(libdeflate_zlib_compress_bound(compressor.C, raw.size()));
-  packed.resize(
-      libdeflate_zlib_compress(compressor.C, raw.data(), raw.size(), packed.data(), packed.size()));
-
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::uint8_t header[13];
   for (int i = 0; i < 4; ++i) {
@@ -81,7 +86,15 @@ bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
   header[10] = header[11] = header[12] = 0;
   Chunk(png, "IHDR", header, sizeof header);
   Chunk(png, "PLTE", palette.data(), palette.size());
-  Chunk(png, "IDAT", packed.data(), packed.size());
+  // IDAT's data is compressed in place after its length and type.
+  const std::size_t start = png.size();
+  png.resize(start + 8 + libdeflate_zlib_compress_bound(compressor.C, raw.size()));
+  const std::size_t packed = libdeflate_zlib_compress(
+      compressor.C, raw.data(), raw.size(), png.data() + start + 8, png.size() - start - 8);
+  png.resize(start + 8 + packed);
+  for (int i = 0; i < 4; ++i) png[start + i] = std::uint8_t(std::uint32_t(packed) >> (24 - 8 * i));
+  std::memcpy(png.data() + start + 4, "IDAT", 4);
+  Put32(png, std::uint32_t(crc32(0, png.data() + start + 4, uInt(packed + 4))));
   Chunk(png, "IEND", nullptr, 0);
   host::TFileStream out(File, host::fmCreate);
   out.WriteBuffer(png.data(), std::int64_t(png.size()));
