@@ -1,10 +1,11 @@
 #include "tools/picture_info.h"
 
-#include <avif/avif.h>
 #include <webp/decode.h>
 
 #include <cstring>
 #include <memory>
+
+#include "host/graphics/avif_library.h"
 
 namespace snapkit::tools {
 
@@ -33,7 +34,7 @@ std::string Line(const std::string& Name, std::uint64_t Offset, std::uint64_t Le
 }
 
 struct TDecoderFree {
-  void operator()(avifDecoder* D) const { avifDecoderDestroy(D); }
+  void operator()(avifDecoder* D) const { host::Avif().avifDecoderDestroy(D); }
 };
 
 }  // namespace
@@ -88,19 +89,20 @@ std::string DescribeWebP(const std::vector<std::uint8_t>& File, std::string& Lis
 
 std::string DescribeAVIF(const std::vector<std::uint8_t>& File, std::string& Listing) {
   std::string problem;
-  std::unique_ptr<avifDecoder, TDecoderFree> d(avifDecoderCreate());
-  avifResult r =
-      d ? avifDecoderSetIOMemory(d.get(), File.data(), File.size()) : AVIF_RESULT_OUT_OF_MEMORY;
-  if (r == AVIF_RESULT_OK) r = avifDecoderParse(d.get());
+  std::unique_ptr<avifDecoder, TDecoderFree> d(host::Avif().avifDecoderCreate());
+  avifResult r = d ? host::Avif().avifDecoderSetIOMemory(d.get(), File.data(), File.size())
+                   : AVIF_RESULT_OUT_OF_MEMORY;
+  if (r == AVIF_RESULT_OK) r = host::Avif().avifDecoderParse(d.get());
   if (r == AVIF_RESULT_OK) {
     const avifImage* im = d->image;
     Listing += "AVIF, size " + std::to_string(im->width) + "x" + std::to_string(im->height) + ", " +
-               std::to_string(im->depth) + "-bit " + avifPixelFormatToString(im->yuvFormat) +
+               std::to_string(im->depth) + "-bit " +
+               host::Avif().avifPixelFormatToString(im->yuvFormat) +
                (d->alphaPresent ? ", with alpha" : ", no alpha");
     if (d->imageCount > 1) Listing += ", " + std::to_string(d->imageCount) + " frames";
     Listing += "\n";
   } else {
-    problem = std::string("the file is not valid AVIF: ") + avifResultToString(r);
+    problem = std::string("the file is not valid AVIF: ") + host::Avif().avifResultToString(r);
   }
   Listing += "file " + std::to_string(File.size()) + " bytes\n";
   for (std::uint64_t at = 0; at < File.size();) {
