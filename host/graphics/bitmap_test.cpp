@@ -71,9 +71,10 @@ TEST(BitmapGeometry, ResizeKeepsTopLeftPixelsInEveryFormat) {
   }
 }
 
-// Pixel memory comes zeroed, from the heap or (large) mapped pages of its
-// own: each new block reads as zero though the last one was written all
-// over, and growing into a large one keeps what the small one held.
+// Pixel memory comes zeroed, small blocks from the heap and large ones as
+// fresh pages: each new block reads as zero though the last one was
+// written all over, and growing into a large one keeps what the small one
+// held.
 TEST(BitmapGeometry, NewPixelsAreZeroEvenWhereMemoryIsReused) {
   TBitmap b;
   b.SetPixelFormat(pf24bit);

@@ -1,17 +1,14 @@
 #pragma once
-// Memory for a bitmap's pixels. It comes zeroed from the system (calloc, or
-// fresh pages for large sizes), so a new bitmap is black without a pass
-// over it. Large blocks ask for huge pages: a 4K picture is 25 MB, which
-// would otherwise take 6000 page faults to touch and as many to free.
+// Memory for a bitmap's pixels, zeroed by calloc: large blocks are fresh
+// pages from the system, zero already, so a new bitmap is black without the
+// pass over it that std::vector's value-initialisation makes.
 
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
 namespace host {
-
-void* AllocatePixels(std::size_t Bytes);  // zeroed; raises std::bad_alloc
-void FreePixels(void* Memory, std::size_t Bytes);
 
 // For std::vector: value-initialised elements are left as allocated, that
 // is zero. That holds for vectors sized once and then only copied or moved
@@ -22,8 +19,12 @@ struct TPixelAllocator {
   TPixelAllocator() = default;
   template <typename U>
   TPixelAllocator(const TPixelAllocator<U>&) {}
-  T* allocate(std::size_t N) { return static_cast<T*>(AllocatePixels(N * sizeof(T))); }
-  void deallocate(T* P, std::size_t N) { FreePixels(P, N * sizeof(T)); }
+  T* allocate(std::size_t N) {
+    void* P = std::calloc(N, sizeof(T));
+    if (!P && N) throw std::bad_alloc();
+    return static_cast<T*>(P);
+  }
+  void deallocate(T* P, std::size_t) { std::free(P); }
   template <typename U>
   void construct(U*) {}
   template <typename U, typename... A>
