@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "host/graphics/pixel_memory.h"
 #include "host/system/exception.h"
 #include "host/system/stream.h"
 
@@ -41,8 +42,10 @@ struct TCompressor {
 bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
   const int w = Diff.Width(), h = Diff.Height();
   if (w == 0 || h == 0) return false;
-  // Each row: filter byte 0, then one palette index per pixel.
-  std::vector<std::uint8_t> raw((std::size_t(w) + 1) * h);
+  // Each row: filter byte 0, then one palette index per pixel. Both large
+  // buffers are written whole, so they are not cleared first.
+  using TBytes = std::vector<std::uint8_t, host::TPixelAllocator<std::uint8_t>>;
+  TBytes raw((std::size_t(w) + 1) * h);
   std::vector<std::uint8_t> palette;
   int index[1 << 12];  // by a 12-bit hash of the colour, for greys, red, yellow
   std::uint32_t colour[1 << 12];
@@ -75,7 +78,7 @@ bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
   }
   TCompressor compressor;
   if (!compressor.C) throw host::EOutOfMemory("Out of memory");
-  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<std::uint8_t> head = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::uint8_t header[13];
   for (int i = 0; i < 4; ++i) {
     header[i] = std::uint8_t(std::uint32_t(w) >> (24 - 8 * i));
@@ -84,20 +87,21 @@ bool WriteDiffPNG(const host::TBitmap& Diff, const std::string& File) {
   header[8] = 8;  // bit depth
   header[9] = 3;  // palette colour
   header[10] = header[11] = header[12] = 0;
-  Chunk(png, "IHDR", header, sizeof header);
-  Chunk(png, "PLTE", palette.data(), palette.size());
-  // IDAT's data is compressed in place after its length and type.
-  const std::size_t start = png.size();
-  png.resize(start + 8 + libdeflate_zlib_compress_bound(compressor.C, raw.size()));
-  const std::size_t packed = libdeflate_zlib_compress(
-      compressor.C, raw.data(), raw.size(), png.data() + start + 8, png.size() - start - 8);
-  png.resize(start + 8 + packed);
-  for (int i = 0; i < 4; ++i) png[start + i] = std::uint8_t(std::uint32_t(packed) >> (24 - 8 * i));
-  std::memcpy(png.data() + start + 4, "IDAT", 4);
-  Put32(png, std::uint32_t(crc32(0, png.data() + start + 4, uInt(packed + 4))));
-  Chunk(png, "IEND", nullptr, 0);
+  Chunk(head, "IHDR", header, sizeof header);
+  Chunk(head, "PLTE", palette.data(), palette.size());
+  // IDAT: its length and type, then the data compressed in place after them.
+  TBytes idat(8 + libdeflate_zlib_compress_bound(compressor.C, raw.size()));
+  const std::size_t packed = libdeflate_zlib_compress(compressor.C, raw.data(), raw.size(),
+                                                      idat.data() + 8, idat.size() - 8);
+  for (int i = 0; i < 4; ++i) idat[i] = std::uint8_t(std::uint32_t(packed) >> (24 - 8 * i));
+  std::memcpy(idat.data() + 4, "IDAT", 4);
+  std::vector<std::uint8_t> tail;
+  Put32(tail, std::uint32_t(crc32(0, idat.data() + 4, uInt(packed + 4))));
+  Chunk(tail, "IEND", nullptr, 0);
   host::TFileStream out(File, host::fmCreate);
-  out.WriteBuffer(png.data(), std::int64_t(png.size()));
+  out.WriteBuffer(head.data(), std::int64_t(head.size()));
+  out.WriteBuffer(idat.data(), std::int64_t(8 + packed));
+  out.WriteBuffer(tail.data(), std::int64_t(tail.size()));
   return true;
 }
 
