@@ -368,6 +368,8 @@ class TWebBrowser : public TWinControl, public IWebBrowser2, public IViewObject 
   using TNavigationRef = std::shared_ptr<TNavigation>;
   using TStep = std::function<void(TNavigation& N, const struct TDevToolsReply& Reply)>;
 
+  void FiltersChanged();  // web_browser_blocking.cpp
+
   // The page (page_session.cpp): the browser's tab behind the control, kept
   // from one navigation to the next.
   TPage* LivePage();

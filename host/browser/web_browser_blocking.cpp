@@ -44,24 +44,25 @@ void TWebBrowser::SetBlockAds(bool Value) {
   if (Value == FBlockAds) return;
   if (Value) FilterListPaths(true, false, {});
   FBlockAds = Value;
-  FFilterSet.reset();
-  FFilterError.clear();
-  FPageOptionsChanged = true;
+  FiltersChanged();
 }
 
 void TWebBrowser::SetBlockTrackers(bool Value) {
   if (Value == FBlockTrackers) return;
   if (Value) FilterListPaths(false, true, {});
   FBlockTrackers = Value;
-  FFilterSet.reset();
-  FFilterError.clear();
-  FPageOptionsChanged = true;
+  FiltersChanged();
 }
 
 void TWebBrowser::SetFilterLists(std::vector<std::string> Files) {
   if (Files == FFilterLists) return;
   FilterListPaths(false, false, Files);
   FFilterLists = std::move(Files);
+  FiltersChanged();
+}
+
+// The lists are read again, with what they raise, by the next page.
+void TWebBrowser::FiltersChanged() {
   FFilterSet.reset();
   FFilterError.clear();
   FPageOptionsChanged = true;
