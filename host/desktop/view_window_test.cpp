@@ -38,8 +38,9 @@ bool WaitFor(F Check, int Ms) {
 // One run of `snapkit view URL`, seen from outside as a user sees it.
 class TViewProgram {
  public:
-  explicit TViewProgram(const std::string& Url) : FUrl(Url) {
+  explicit TViewProgram(const std::string& Url, std::vector<std::string> More = {}) : FUrl(Url) {
     std::vector<std::string> Argv = {SNAPKIT_PROGRAM, "view", Url};
+    Argv.insert(Argv.end(), More.begin(), More.end());
     std::vector<char*> Args;
     for (std::string& A : Argv) Args.push_back(A.data());
     Args.push_back(nullptr);
@@ -195,6 +196,53 @@ TEST(ViewWindow, WhileASlowPageLoadsTheWindowRepaintsAtOnceAndItsMenuOpens) {
   EXPECT_FALSE(View.WindowTitled("Loading " + Url + " - snapkit", 0).empty())
       << "the page was no longer loading";
   RunProgram({"xdotool", "key", "Escape"});
+  EXPECT_NE(View.Close(Xid), -1) << "the program did not end when its window was closed";
+}
+
+// Red pixels in the window: the frame of a change, as nothing else on the
+// pages below is red.
+int RedIn(const TBitmap& Screen, std::map<std::string, int>& G) {
+  int N = 0;
+  for (int y = G["Y"]; y < G["Y"] + G["HEIGHT"]; ++y)
+    for (int x = G["X"]; x < G["X"] + G["WIDTH"]; ++x)
+      N += Near(PixelAt(Screen, x, y), {255, 0, 0});
+  return N;
+}
+
+TEST(ViewWindow, AChangeOfThePageIsFramedForAMoment) {
+  SNAPKIT_REQUIRE_XVFB();
+  for (const char* Tool : {"import", "xdotool"})
+    if (!HaveProgram(Tool)) GTEST_SKIP() << Tool << " is not installed";
+  host::testing::TTestServer Server;
+  const std::string Style =
+      "<!DOCTYPE html><style>html,body{margin:0;height:100%;background:#36c}"
+      "div{position:absolute;left:30%;top:40%;width:20%;height:20%}</style>";
+  Server.Route("/", host::testing::Page(Style + "<div style='background:#36c'></div>"));
+  const std::string Url = Server.Url("/");
+  TViewProgram View(Url, {"--every", "0.5"});
+  ASSERT_TRUE(View.Spawned());
+  std::string Xid = View.WindowTitled(Url + " - snapkit", 20000);
+  ASSERT_FALSE(Xid.empty()) << "no window came up";
+  std::map<std::string, int> G = TViewProgram::Geometry(Xid);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return Near(PixelAt(*GrabScreen(), G["X"] + G["WIDTH"] / 2, G["Y"] + G["HEIGHT"] / 2),
+                    {0x33, 0x66, 0xcc});
+      },
+      20000));
+  // Unchanged captures frame nothing.
+  ::usleep(1500 * 1000);
+  EXPECT_EQ(RedIn(*GrabScreen(), G), 0);
+
+  Server.Route("/", host::testing::Page(Style + "<div style='background:#3c6'></div>"));
+  int Red = 0;
+  ASSERT_TRUE(WaitFor([&] { return (Red = RedIn(*GrabScreen(), G)) > 0; }, 5000))
+      << "no frame after the change";
+  // Around the block that changed, in the window's middle third.
+  TRgb Inside = PixelAt(*GrabScreen(), G["X"] + G["WIDTH"] * 4 / 10, G["Y"] + G["HEIGHT"] / 2);
+  EXPECT_TRUE(Near(Inside, {0x33, 0xcc, 0x66})) << Inside.R << "," << Inside.G << "," << Inside.B;
+  EXPECT_LT(Red, G["WIDTH"] * G["HEIGHT"] / 10);
+  EXPECT_TRUE(WaitFor([&] { return RedIn(*GrabScreen(), G) == 0; }, 4000)) << "the frame stayed";
   EXPECT_NE(View.Close(Xid), -1) << "the program did not end when its window was closed";
 }
 
