@@ -9,6 +9,7 @@
 
 #include "capture/sitelens.h"
 #include "capture/testing/capture_fixture.h"
+#include "host/graphics/testing/coded_images.h"
 
 namespace snapkit {
 namespace {
@@ -26,14 +27,6 @@ int DarkPixels(const host::TBitmap& B) {
     for (int x = 0; x < B.Width(); ++x)
       if ((PixelAt(B, x, y) & 0xFF) < 0x80) ++Dark;
   return Dark;
-}
-
-bool SamePixels(const host::TBitmap& A, const host::TBitmap& B) {
-  if (A.Width() != B.Width() || A.Height() != B.Height()) return false;
-  for (int y = 0; y < A.Height(); ++y)
-    for (int x = 0; x < A.Width(); ++x)
-      if (A.GetPixel(x, y) != B.GetPixel(x, y)) return false;
-  return true;
 }
 
 TEST_F(CaptureTest, AFullPageStaysLaidOutForItsScreen) {
@@ -129,7 +122,7 @@ TEST_F(CaptureTest, WithAnimationsDisabledAPageGivesTheSamePixelsEachTime) {
       First = std::make_unique<host::TBitmap>();
       First->Assign(L->Capture());
     } else {
-      EXPECT_TRUE(SamePixels(*First, L->Capture())) << i;
+      EXPECT_TRUE(host::testing::SamePixels(*First, L->Capture())) << i;
     }
   }
 }
