@@ -282,14 +282,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
     } else if (A == "--no-local") {
       O.NoLocal = true;
     } else if (A == "--cookie") {
-      // Checked as the control checks it: any http page serves, as only
-      // its host goes into the cookie.
-      try {
-        host::ParseCookieArgument(Value(), "http://localhost/");
-      } catch (const host::Exception& E) {
-        throw TUsageError{"--cookie: " + E.Message()};
-      }
-      O.PageCookies.push_back(Args[i]);
+      O.PageCookies.push_back(Value());
     } else if (A == "--cookies") {
       const std::string& File = Value();
       try {
@@ -298,11 +291,7 @@ TCaptureOptions ParseCaptureArgs(const std::vector<std::string>& Args) {
         throw TUsageError{"--cookies " + File + ": " + E.Message()};
       }
     } else if (A == "--proxy") {
-      try {
-        O.Proxy = host::TWebBrowser::ProxyServer(Value());
-      } catch (const host::Exception& E) {
-        throw TUsageError{"--proxy: " + E.Message()};
-      }
+      O.Proxy = Value();
     } else if (A == "--block-cookie-banners") {
       O.BlockCookieBanners = true;
     } else if (A == "--block-ads") {  // ads, trackers and logins
