@@ -263,7 +263,8 @@ void TWebBrowser::Advance(const TNavigationRef& N) {
           N->Stage = stClip;
           continue;
         }
-        return Run(Evaluation(StillScript), "The page's animations could not be stopped", stClip);
+        return Run(Evaluation(StillScript, true), "The page's animations could not be stopped",
+                   stClip);
       case stClip:
         if (FSelector.empty()) {
           N->Clip = nullptr;

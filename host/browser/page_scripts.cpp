@@ -81,9 +81,11 @@ std::string ImageWaitScript(int TimeoutMs, bool Eager) {
 
 // Animations that end are finished; endless ones (and videos) are set
 // back to their start and paused. The caret blinks in the focused field
-// alone; a sheet for every element would restyle the whole page.
+// alone; a sheet for every element would restyle the whole page. A frame
+// first: what a page starts from a frame callback at load has begun by then.
 const char* const StillScript =
-    "(() => { for (const a of document.getAnimations()) {"
+    "(async () => { await new Promise(r => requestAnimationFrame(() => r()));"
+    "  for (const a of document.getAnimations()) {"
     "    const end = a.effect ? a.effect.getComputedTiming().endTime : 0;"
     "    if (Number.isFinite(end)) { a.finish(); } else { a.pause(); a.currentTime = 0; } }"
     "  for (const v of document.querySelectorAll('video')) { v.pause(); v.currentTime = 0; }"

@@ -20,7 +20,8 @@ extern const char* const SnapshotScript;
 // Waits at most TimeoutMs for the images still loading; Eager first loads
 // the lazy ones wherever they are.
 std::string ImageWaitScript(int TimeoutMs, bool Eager);
-// Finishes or stops the page's animations and its videos.
+// After a frame, finishes or stops the page's animations and its videos
+// (awaited).
 extern const char* const StillScript;
 // A complaint, or the box of what Selector selects in page coordinates
 // and whether it lies within the viewport.
